@@ -1,0 +1,38 @@
+# A thin front door over the CMake presets; `make help` lists what it does.
+# Each target first installs, from Debian's packages, whatever it needs.
+
+DEPS := scripts/install-deps.sh
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all build run test clean help
+
+all: build
+
+help:
+	@echo "make run     install what is missing, build the release and show the window"
+	@echo "make test    install what is missing, build, and run the whole test suite"
+	@echo "make build   the release build only (build/release/quorvantel)"
+	@echo "make clean   remove build/"
+
+build:
+	@$(DEPS) build
+	cmake --preset release
+	cmake --build --preset release --parallel $(JOBS)
+
+# quorvantel exits 1 when it ran to the end and 0 when SDL could not start.
+run: build
+	@status=0; ./build/release/quorvantel || status=$$?; \
+	case $$status in \
+	1) ;; \
+	0) printf '\nmake run: SDL could not be initialised (is there a display? try: xvfb-run make run)\n' >&2; exit 1 ;; \
+	*) printf '\nmake run: quorvantel ended abnormally (status %s)\n' "$$status" >&2; exit 1 ;; \
+	esac
+
+test:
+	@$(DEPS) test
+	cmake --preset ci
+	cmake --build --preset ci --parallel $(JOBS)
+	ctest --preset ci
+
+clean:
+	rm -rf build
