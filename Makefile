@@ -4,7 +4,7 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test clean help
+.PHONY: all build run test windows clean distclean help
 
 all: build
 
@@ -12,7 +12,9 @@ help:
 	@echo "make run     install what is missing, build the release and show the window"
 	@echo "make test    install what is missing, build, and run the whole test suite"
 	@echo "make build   the release build only (build/release/quorvantel)"
-	@echo "make clean   remove build/"
+	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
+	@echo "make clean   remove the builds, keeping the cross-built SDL"
+	@echo "make distclean  remove build/ whole"
 
 build:
 	@$(DEPS) build
@@ -34,5 +36,16 @@ test:
 	cmake --build --preset ci --parallel $(JOBS)
 	ctest --preset ci
 
+# SDL 1.2 for Windows is built once from Debian's source package and kept in
+# build/windows-sdl.
+windows:
+	@$(DEPS) windows
+	scripts/build-sdl-windows.sh build/windows-sdl
+	cmake --preset windows
+	cmake --build --preset windows --parallel $(JOBS)
+
 clean:
+	rm -rf build/dev build/release build/ci build/windows
+
+distclean:
 	rm -rf build

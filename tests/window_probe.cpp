@@ -4,31 +4,33 @@
 //   window_probe [options] -- PROGRAM [ARGS...]
 //
 // The probe listens on the root window before the program starts, so it sees
-// every top-level window the program creates, names, maps and removes, and it
+// every top-level window the program creates, names, maps and removes; it
 // tells the program's windows from other clients' by their _NET_WM_PID. It
 // prints one JSON line of measurements (milliseconds since the program was
-// started) and, when expectations are given, checks them and exits 1 on the
-// first broken one.
+// started) and, when expectations are given, checks them all and exits 1 if
+// any is broken.
 //
-// Options:
 // Every option may also be written --option=VALUE.
-//   --display-file F   read the display name from F (as written by Xvfb -displayfd)
-//   --caption TEXT     the window title to judge by (default "Quorvantel")
-//   --close-after MS   send WM_DELETE_WINDOW to the captioned window MS after its caption
-//   --signal SIG:MS    send signal SIG (INT, TERM, ...) to the program MS after the caption
-//   --kill-server MS   kill the X server (pid from --server-pid F) MS after the caption
-//   --server-pid F     file holding the X server's pid
-//   --stdout MODE      the program's standard output: pipe (default), closed, full
+//   --display-file F   read the display (as Xvfb -displayfd writes it) from F
+//   --caption TEXT     the title of the window to judge (default "Quorvantel")
+//   --close-after MS   send WM_DELETE_WINDOW to that window MS after its caption
+//   --signal SIG:MS    send SIGINT, SIGTERM, ... (INT, TERM, ...) MS after the caption
+//   --kill-server MS   kill the X server, whose pid is in --server-pid F, MS after the caption
+//   --stdout MODE      the program's standard output: pipe (default), closed, full (/dev/full)
 //   --timeout MS       kill the program if it runs longer (default 30000)
 // Expectations:
-//   --status N         exits normally with status N
-//   --output TEXT      writes exactly TEXT to standard output
-//   --window W:H       shows exactly one captioned W x H window, titled in WM_NAME (and
-//                      _NET_WM_NAME where set), with no icon name, gone before the exit
-//   --no-window        shows no window at all
-//   --hold MIN:MAX     the captioned window stays MIN..MAX ms after its caption
+//   --status N         the program exits normally with status N
+//   --output TEXT      and writes exactly TEXT to standard output
+//   --window W:H       it shows exactly one window with the caption in WM_NAME (and
+//                      _NET_WM_NAME where set), W x H, mapped, gone before the exit
+//   --icon-name TEXT   that window's icon name (default: it has none)
+//   --no-window        it shows no window at all
+//   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
+//   --hold-from map    ... after it was mapped instead
 //   --exit-within MS   the program has exited MS after its start
 //   --library TEXT     the SDL library mapped into the program contains TEXT
+//   --absent PATH      PATH does not exist after the run (removed before it)
+//   --file PATH:TEXT   PATH holds exactly TEXT after the run (removed before it)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -38,6 +40,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,10 +49,12 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -71,6 +77,62 @@ double ms(const timeval& tv)
     std::exit(2);
 }
 
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string first_line(const std::string& path)
+{
+    std::string text = slurp(path);
+    return text.substr(0, text.find('\n'));
+}
+
+std::string json(const std::string& s)
+{
+    std::string out = "\"";
+    for (const unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            std::array<char, 8> esc{};
+            std::snprintf(esc.data(), esc.size(), "\\u%04x", c);
+            out += esc.data();
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::pair<std::string, std::string> split_pair(const std::string& text)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) {
+        die("expected A:B, got '" + text + "'");
+    }
+    return {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+std::pair<double, double> number_pair(const std::string& text)
+{
+    const auto [a, b] = split_pair(text);
+    return {std::stod(a), std::stod(b)};
+}
+
+int signal_number(const std::string& name)
+{
+    static const std::map<std::string, int> names{
+        {"INT", SIGINT}, {"TERM", SIGTERM}, {"HUP", SIGHUP}, {"QUIT", SIGQUIT}, {"KILL", SIGKILL}};
+    const auto it = names.find(name);
+    if (it == names.end()) {
+        die("unknown signal '" + name + "'");
+    }
+    return it->second;
+}
+
 struct Options {
     std::string display_file;
     std::string caption = "Quorvantel";
@@ -84,102 +146,74 @@ struct Options {
     std::optional<int> status;
     std::optional<std::string> output;
     std::optional<std::pair<int, int>> window;
+    std::string icon_name;
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
+    bool hold_from_map = false;
     std::optional<double> exit_within;
     std::optional<std::string> library;
+    std::vector<std::string> absent;
+    std::vector<std::pair<std::string, std::string>> files;
 
     std::vector<char*> command;
 };
-
-std::pair<std::string, std::string> parse_pair_text(const std::string& text)
-{
-    const auto colon = text.find(':');
-    if (colon == std::string::npos) {
-        die("expected A:B, got '" + text + "'");
-    }
-    return {text.substr(0, colon), text.substr(colon + 1)};
-}
-
-std::pair<double, double> parse_pair(const std::string& text)
-{
-    const auto pair = parse_pair_text(text);
-    return {std::stod(pair.first), std::stod(pair.second)};
-}
-
-int parse_signal(const std::string& name)
-{
-    static const std::map<std::string, int> names{
-        {"INT", SIGINT}, {"TERM", SIGTERM}, {"HUP", SIGHUP}, {"QUIT", SIGQUIT}, {"KILL", SIGKILL}};
-    const auto it = names.find(name);
-    if (it == names.end()) {
-        die("unknown signal '" + name + "'");
-    }
-    return it->second;
-}
 
 Options parse(int argc, char** argv)
 {
     Options o;
     int i = 1;
-    for (; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--") {
-            ++i;
-            break;
-        }
-        // Both "--flag value" and "--flag=value" are understood.
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        std::string flag = argv[i];
         std::optional<std::string> inline_value;
-        if (const auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            inline_value = a.substr(eq + 1);
-            a.resize(eq);
+        if (const auto eq = flag.find('='); eq != std::string::npos) {
+            inline_value = flag.substr(eq + 1);
+            flag.resize(eq);
         }
         auto value = [&]() -> std::string {
             if (inline_value) {
                 return *inline_value;
             }
             if (i + 1 >= argc) {
-                die(a + " needs a value");
+                die(flag + " needs a value");
             }
             return argv[++i];
         };
-        if (a == "--display-file") {
-            o.display_file = value();
-        } else if (a == "--caption") {
-            o.caption = value();
-        } else if (a == "--close-after") {
-            o.close_after = std::stod(value());
-        } else if (a == "--signal") {
-            const auto sig = parse_pair_text(value());
-            o.signal_after = {{parse_signal(sig.first), std::stod(sig.second)}};
-        } else if (a == "--kill-server") {
-            o.kill_server_after = std::stod(value());
-        } else if (a == "--server-pid") {
-            o.server_pid_file = value();
-        } else if (a == "--stdout") {
-            o.stdout_mode = value();
-        } else if (a == "--timeout") {
-            o.timeout = std::stod(value());
-        } else if (a == "--status") {
-            o.status = std::stoi(value());
-        } else if (a == "--output") {
-            o.output = value();
-        } else if (a == "--window") {
-            const auto wh = parse_pair(value());
-            o.window = {{static_cast<int>(wh.first), static_cast<int>(wh.second)}};
-        } else if (a == "--no-window") {
-            o.no_window = true;
-        } else if (a == "--hold") {
-            o.hold = parse_pair(value());
-        } else if (a == "--exit-within") {
-            o.exit_within = std::stod(value());
-        } else if (a == "--library") {
-            o.library = value();
-        } else {
-            die("unknown option '" + a + "'");
+        const std::map<std::string, std::function<void()>> handlers{
+            {"--display-file", [&] { o.display_file = value(); }},
+            {"--caption", [&] { o.caption = value(); }},
+            {"--close-after", [&] { o.close_after = std::stod(value()); }},
+            {"--signal",
+             [&] {
+                 const auto [name, after] = split_pair(value());
+                 o.signal_after = {{signal_number(name), std::stod(after)}};
+             }},
+            {"--kill-server", [&] { o.kill_server_after = std::stod(value()); }},
+            {"--server-pid", [&] { o.server_pid_file = value(); }},
+            {"--stdout", [&] { o.stdout_mode = value(); }},
+            {"--timeout", [&] { o.timeout = std::stod(value()); }},
+            {"--status", [&] { o.status = std::stoi(value()); }},
+            {"--output", [&] { o.output = value(); }},
+            {"--window",
+             [&] {
+                 const auto [w, h] = number_pair(value());
+                 o.window = {{static_cast<int>(w), static_cast<int>(h)}};
+             }},
+            {"--icon-name", [&] { o.icon_name = value(); }},
+            {"--no-window", [&] { o.no_window = true; }},
+            {"--hold", [&] { o.hold = number_pair(value()); }},
+            {"--hold-from", [&] { o.hold_from_map = value() == "map"; }},
+            {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
+            {"--library", [&] { o.library = value(); }},
+            {"--absent", [&] { o.absent.push_back(value()); }},
+            {"--file", [&] { o.files.push_back(split_pair(value())); }},
+        };
+        const auto handler = handlers.find(flag);
+        if (handler == handlers.end()) {
+            die("unknown option '" + flag + "'");
         }
+        handler->second();
     }
-    for (; i < argc; ++i) {
+    for (++i; i < argc; ++i) {
         o.command.push_back(argv[i]);
     }
     if (o.command.empty()) {
@@ -187,14 +221,6 @@ Options parse(int argc, char** argv)
     }
     o.command.push_back(nullptr);
     return o;
-}
-
-std::string read_first_line(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
 }
 
 // What the probe learnt about one top-level window.
@@ -208,31 +234,25 @@ struct Seen {
     int height = 0;
     std::string wm_name;
     std::string net_wm_name;
-    bool icon_name = false;
+    std::string icon_name;
 };
 
 class Watcher {
 public:
-    explicit Watcher(Display* d) : dpy_(d)
+    Watcher(Display* dpy, std::string caption) : dpy_(dpy), caption_(std::move(caption))
     {
-        net_wm_pid_ = XInternAtom(dpy_, "_NET_WM_PID", False);
-        net_wm_name_ = XInternAtom(dpy_, "_NET_WM_NAME", False);
-        net_wm_icon_name_ = XInternAtom(dpy_, "_NET_WM_ICON_NAME", False);
-        utf8_ = XInternAtom(dpy_, "UTF8_STRING", False);
-        protocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
-        delete_window_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
         XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
         XSync(dpy_, False);
     }
 
     std::map<Window, Seen> windows;
+    double first_caption = -1;
 
-    void handle(const XEvent& e, double t, const std::string& caption, double& caption_time)
+    void handle(const XEvent& e, double t)
     {
-        switch (e.type) {
-        case CreateNotify: {
+        if (e.type == CreateNotify) {
             if (e.xcreatewindow.parent != DefaultRootWindow(dpy_)) {
-                break;
+                return;
             }
             Seen& w = windows[e.xcreatewindow.window];
             w.created = t;
@@ -240,30 +260,33 @@ public:
             w.height = e.xcreatewindow.height;
             XSelectInput(dpy_, e.xcreatewindow.window, PropertyChangeMask | StructureNotifyMask);
             // Properties set before the selection took effect raised no event.
-            refresh(e.xcreatewindow.window, w, t, caption, caption_time);
-            break;
+            refresh(e.xcreatewindow.window, w, t);
+            return;
         }
+        const auto it = windows.find(subject(e));
+        if (it == windows.end()) {
+            return;
+        }
+        Seen& w = it->second;
+        switch (e.type) {
         case PropertyNotify:
-            if (auto it = windows.find(e.xproperty.window); it != windows.end()) {
-                refresh(it->first, it->second, t, caption, caption_time);
-            }
+            refresh(it->first, w, t);
             break;
         case ConfigureNotify:
-            if (auto it = windows.find(e.xconfigure.window); it != windows.end() && it->second.gone < 0) {
-                it->second.width = e.xconfigure.width;
-                it->second.height = e.xconfigure.height;
+            if (w.gone < 0) {
+                w.width = e.xconfigure.width;
+                w.height = e.xconfigure.height;
             }
             break;
         case MapNotify:
-            if (auto it = windows.find(e.xmap.window); it != windows.end() && it->second.mapped < 0) {
-                it->second.mapped = t;
+            if (w.mapped < 0) {
+                w.mapped = t;
             }
             break;
         case UnmapNotify:
         case DestroyNotify:
-            if (auto it = windows.find(e.xany.window);
-                it != windows.end() && it->second.gone < 0 && (e.type == DestroyNotify || it->second.mapped >= 0)) {
-                it->second.gone = t;
+            if (w.gone < 0 && (e.type == DestroyNotify || w.mapped >= 0)) {
+                w.gone = t;
             }
             break;
         default:
@@ -285,16 +308,34 @@ public:
     }
 
 private:
-    std::optional<std::string> text(Window win, Atom property, Atom type)
+    // The window an event is about; xany.window is the one it was reported
+    // to, which for the root's substructure events is the root.
+    static Window subject(const XEvent& e)
+    {
+        switch (e.type) {
+        case ConfigureNotify:
+            return e.xconfigure.window;
+        case MapNotify:
+            return e.xmap.window;
+        case UnmapNotify:
+            return e.xunmap.window;
+        case DestroyNotify:
+            return e.xdestroywindow.window;
+        default:
+            return e.xany.window;
+        }
+    }
+
+    std::optional<std::string> property(Window win, Atom name, Atom type)
     {
         Atom actual = None;
         int format = 0;
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(dpy_, win, property, 0, 4096, False, type, &actual, &format, &count, &after, &data) !=
-                Success ||
-            actual == None) {
+        const int got =
+            XGetWindowProperty(dpy_, win, name, 0, 4096, False, type, &actual, &format, &count, &after, &data);
+        if (got != Success || actual == None) {
             return std::nullopt;
         }
         // Xlib hands 32-bit items over as longs.
@@ -304,33 +345,41 @@ private:
         return value;
     }
 
-    void refresh(Window win, Seen& w, double t, const std::string& caption, double& caption_time)
+    // Reads the properties the checks need; on a window already gone the
+    // requests fail, and the error handler ignores that.
+    void refresh(Window win, Seen& w, double t)
     {
-        // A window that is already gone makes these requests fail; ignore that.
-        if (auto pid = text(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
+        if (const auto pid = property(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
             std::memcpy(&w.pid, pid->data(), sizeof(long));
         }
-        w.wm_name = text(win, XA_WM_NAME, AnyPropertyType).value_or("");
-        w.net_wm_name = text(win, net_wm_name_, utf8_).value_or("");
-        w.icon_name =
-            text(win, XA_WM_ICON_NAME, AnyPropertyType).has_value() || text(win, net_wm_icon_name_, utf8_).has_value();
-        if (w.captioned < 0 && w.wm_name == caption) {
+        w.wm_name = property(win, XA_WM_NAME, AnyPropertyType).value_or("");
+        w.net_wm_name = property(win, net_wm_name_, utf8_).value_or("");
+        w.icon_name = property(win, XA_WM_ICON_NAME, AnyPropertyType)
+                          .value_or(property(win, net_wm_icon_name_, utf8_).value_or(""));
+        if (w.captioned < 0 && w.wm_name == caption_) {
             w.captioned = t;
-            if (caption_time < 0) {
-                caption_time = t;
+            if (first_caption < 0) {
+                first_caption = t;
             }
         }
     }
 
     Display* dpy_;
-    Atom net_wm_pid_, net_wm_name_, net_wm_icon_name_, utf8_, protocols_, delete_window_;
+    std::string caption_;
+    Atom net_wm_pid_ = XInternAtom(dpy_, "_NET_WM_PID", False);
+    Atom net_wm_name_ = XInternAtom(dpy_, "_NET_WM_NAME", False);
+    Atom net_wm_icon_name_ = XInternAtom(dpy_, "_NET_WM_ICON_NAME", False);
+    Atom utf8_ = XInternAtom(dpy_, "UTF8_STRING", False);
+    Atom protocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+    Atom delete_window_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);
 };
 
-int ignore_x_errors(Display* /*unused*/, XErrorEvent* /*unused*/)
+int ignore_x_errors(Display* /*display*/, XErrorEvent* /*error*/)
 {
     return 0;
 }
 
+// The SDL library file mapped into a running process, if any.
 std::string mapped_sdl(pid_t pid)
 {
     std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
@@ -343,28 +392,10 @@ std::string mapped_sdl(pid_t pid)
     return "";
 }
 
-std::string json_string(const std::string& s)
-{
-    std::string out = "\"";
-    for (const unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 pid_t start(const Options& o, int& out_fd)
 {
-    int fds[2] = {-1, -1};
-    if (o.stdout_mode == "pipe" && pipe2(fds, O_CLOEXEC) != 0) {
+    std::array<int, 2> fds{-1, -1};
+    if (o.stdout_mode == "pipe" && pipe2(fds.data(), O_CLOEXEC) != 0) {
         die("pipe failed");
     }
     const pid_t pid = fork();
@@ -377,8 +408,7 @@ pid_t start(const Options& o, int& out_fd)
         } else if (o.stdout_mode == "closed") {
             close(STDOUT_FILENO);
         } else if (o.stdout_mode == "full") {
-            const int full = open("/dev/full", O_WRONLY);
-            dup2(full, STDOUT_FILENO);
+            dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
         }
         execvp(o.command[0], o.command.data());
         std::fprintf(stderr, "window_probe: cannot run %s: %s\n", o.command[0], std::strerror(errno));
@@ -391,87 +421,83 @@ pid_t start(const Options& o, int& out_fd)
     return pid;
 }
 
-}  // namespace
+struct Run {
+    pid_t pid = 0;
+    std::string output;
+    std::string library;
+    double exited = -1;
+    int wstatus = 0;
+    rusage usage{};
+};
 
-int main(int argc, char** argv)
+// Runs the program to its end, carrying out the timed actions, then gives the
+// server a moment to report the windows it removed on the program's behalf.
+Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 {
-    const Options o = parse(argc, argv);
-    if (!o.display_file.empty()) {
-        const std::string display = read_first_line(o.display_file);
-        setenv("DISPLAY", (display.find(':') == std::string::npos ? ":" + display : display).c_str(), 1);
-    }
-    Display* dpy = XOpenDisplay(nullptr);
-    if (dpy == nullptr) {
-        die("cannot open display");
-    }
-    XSetErrorHandler(ignore_x_errors);
-    Watcher watch(dpy);
-
+    Run r;
     int out_fd = -1;
     const double t0 = now_ms();
-    const pid_t pid = start(o, out_fd);
-    const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    r.pid = start(o, out_fd);
+    const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, r.pid, 0));
     if (pid_fd < 0) {
         die("pidfd_open failed");
     }
-
-    std::string output;
-    std::string library;
-    double caption_time = -1;
-    double exited = -1;
     bool closed = false;
     bool signalled = false;
     bool server_killed = false;
     bool x_alive = true;
-    int wstatus = 0;
-    rusage usage{};
 
-    // Run until the program has exited, then give the server a moment to
-    // report the windows it removed on the program's behalf.
     for (;;) {
         const double t = now_ms() - t0;
-        if (exited >= 0) {
-            bool all_gone = true;
-            for (const auto& [id, w] : watch.windows) {
-                all_gone = all_gone && (w.pid != pid || w.gone >= 0);
-            }
-            if (all_gone || t - exited > 200 || !x_alive) {
+        if (r.exited >= 0) {
+            const bool all_gone = std::all_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
+                return w.second.pid != r.pid || w.second.gone >= 0;
+            });
+            if (all_gone || t - r.exited > 200 || !x_alive) {
                 break;
             }
+        } else if (t > o.timeout) {
+            kill(r.pid, SIGKILL);
         }
-        if (exited < 0 && t > o.timeout) {
-            kill(pid, SIGKILL);
-        }
-        if (caption_time >= 0) {
-            const double since = t - caption_time;
-            if (library.empty()) {
-                library = mapped_sdl(pid);
+
+        // The next moment something is due: a timed action, or a check-up.
+        double due = t + 100;
+        if (watch.first_caption >= 0 && r.exited < 0) {
+            const double since = t - watch.first_caption;
+            if (r.library.empty()) {
+                r.library = mapped_sdl(r.pid);
             }
-            if (o.close_after && !closed && since >= *o.close_after) {
+            auto act = [&](const std::optional<double>& after, bool& done, auto&& action) {
+                if (!after || done) {
+                    return;
+                }
+                if (since >= *after) {
+                    action();
+                    done = true;
+                } else {
+                    due = std::min(due, watch.first_caption + *after);
+                }
+            };
+            act(o.close_after, closed, [&] {
                 for (const auto& [id, w] : watch.windows) {
                     if (w.captioned >= 0 && w.gone < 0) {
                         watch.send_delete(id);
                     }
                 }
-                closed = true;
-            }
-            if (o.signal_after && !signalled && since >= o.signal_after->second) {
-                kill(pid, o.signal_after->first);
-                signalled = true;
-            }
-            if (o.kill_server_after && !server_killed && since >= *o.kill_server_after) {
-                kill(static_cast<pid_t>(std::stol(read_first_line(o.server_pid_file))), SIGKILL);
-                server_killed = true;
-            }
+            });
+            act(o.signal_after ? std::optional<double>(o.signal_after->second) : std::nullopt, signalled,
+                [&] { kill(r.pid, o.signal_after->first); });
+            act(o.kill_server_after, server_killed,
+                [&] { kill(static_cast<pid_t>(std::stol(first_line(o.server_pid_file))), SIGKILL); });
         }
 
-        pollfd fds[3] = {{x_alive ? ConnectionNumber(dpy) : -1, POLLIN, 0},
-                         {exited < 0 ? pid_fd : -1, POLLIN, 0},
-                         {out_fd, POLLIN, 0}};
+        std::array<pollfd, 3> fds{{{x_alive ? ConnectionNumber(dpy) : -1, POLLIN, 0},
+                                   {r.exited < 0 ? pid_fd : -1, POLLIN, 0},
+                                   {out_fd, POLLIN, 0}}};
         if (x_alive && XPending(dpy) > 0) {
             fds[0].revents = POLLIN;
         } else {
-            poll(fds, 3, 1);
+            poll(fds.data(), fds.size(), std::max(0, static_cast<int>(due - t)));
         }
 
         if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
@@ -481,34 +507,60 @@ int main(int argc, char** argv)
             while (XPending(dpy) > 0) {
                 XEvent e;
                 XNextEvent(dpy, &e);
-                watch.handle(e, te, o.caption, caption_time);
+                watch.handle(e, te);
             }
         }
         if (fds[2].revents != 0) {
-            char buf[4096];
-            const ssize_t n = read(out_fd, buf, sizeof buf);
+            std::array<char, 4096> buf{};
+            const ssize_t n = read(out_fd, buf.data(), buf.size());
             if (n > 0) {
-                output.append(buf, static_cast<size_t>(n));
+                r.output.append(buf.data(), static_cast<size_t>(n));
             } else {
                 close(out_fd);
                 out_fd = -1;
             }
         }
         if (fds[1].revents != 0) {
-            exited = now_ms() - t0;
-            wait4(pid, &wstatus, 0, &usage);
+            r.exited = now_ms() - t0;
+            wait4(r.pid, &r.wstatus, 0, &r.usage);
             if (x_alive) {
                 XSync(dpy, False);
             }
         }
     }
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Options o = parse(argc, argv);
+    if (!o.display_file.empty()) {
+        const std::string display = first_line(o.display_file);
+        setenv("DISPLAY", (display.find(':') == std::string::npos ? ":" + display : display).c_str(), 1);
+    }
+    Display* dpy = XOpenDisplay(nullptr);
+    if (dpy == nullptr) {
+        die("cannot open display");
+    }
+    XSetErrorHandler(ignore_x_errors);
+    for (const auto& path : o.absent) {
+        std::remove(path.c_str());
+    }
+    for (const auto& file : o.files) {
+        std::remove(file.first.c_str());
+    }
+
+    Watcher watch(dpy, o.caption);
+    const Run r = watch_run(o, dpy, watch);
 
     // The program's windows, and the one judged: the first captioned.
     int own = 0;
-    const Seen* shown = nullptr;
     int captioned = 0;
+    const Seen* shown = nullptr;
     for (const auto& [id, w] : watch.windows) {
-        if (w.pid != pid) {
+        if (w.pid != r.pid) {
             continue;
         }
         ++own;
@@ -520,24 +572,22 @@ int main(int argc, char** argv)
         }
     }
 
-    const double user = ms(usage.ru_utime);
-    const double sys = ms(usage.ru_stime);
-    const int status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    const int signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    std::printf("{\"status\":%d,\"signal\":%d,\"core\":%s,\"stdout\":%s,\"windows\":%d,\"captioned\":%d", status,
-                signal, WCOREDUMP(wstatus) ? "true" : "false", json_string(output).c_str(), own, captioned);
+    const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
+    const int signal = WIFSIGNALED(r.wstatus) ? WTERMSIG(r.wstatus) : 0;
+    std::printf(R"({"status":%d,"signal":%d,"core":%s,"stdout":%s,"windows":%d,"captioned":%d)", status, signal,
+                WCOREDUMP(r.wstatus) ? "true" : "false", json(r.output).c_str(), own, captioned);
     if (shown != nullptr) {
-        std::printf(",\"created\":%.1f,\"mapped\":%.1f,\"caption\":%.1f,\"gone\":%.1f,\"width\":%d,\"height\":%d,"
-                    "\"wm_name\":%s,\"net_wm_name\":%s,\"icon_name\":%s,\"hold\":%.1f,\"gone_to_exit\":%.1f",
-                    shown->created, shown->mapped, shown->captioned, shown->gone, shown->width, shown->height,
-                    json_string(shown->wm_name).c_str(), json_string(shown->net_wm_name).c_str(),
-                    shown->icon_name ? "true" : "false", shown->gone - shown->captioned, exited - shown->gone);
+        std::printf(R"(,"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"width":%d,"height":%d)",
+                    shown->created, shown->mapped, shown->captioned, shown->gone, shown->width, shown->height);
+        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s,"hold":%.1f,"gone_to_exit":%.1f)",
+                    json(shown->wm_name).c_str(), json(shown->net_wm_name).c_str(), json(shown->icon_name).c_str(),
+                    shown->gone - shown->captioned, r.exited - shown->gone);
     }
-    std::printf(",\"exit\":%.1f,\"user_ms\":%.1f,\"sys_ms\":%.1f,\"maxrss_kb\":%ld,\"library\":%s}\n", exited, user,
-                sys, usage.ru_maxrss, json_string(library).c_str());
+    std::printf(R"(,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s})"
+                "\n",
+                r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss, json(r.library).c_str());
     std::fflush(stdout);
 
-    // Expectations: report every broken one.
     int broken = 0;
     auto expect = [&](bool ok, const std::string& what) {
         if (!ok) {
@@ -545,42 +595,50 @@ int main(int argc, char** argv)
             ++broken;
         }
     };
+    auto num = [](double v) { return std::to_string(static_cast<long>(v)); };
     if (o.status) {
         expect(status == *o.status, "exit status " + std::to_string(*o.status) + ", got " +
                                         (signal != 0 ? "signal " + std::to_string(signal) : std::to_string(status)));
     }
     if (o.output) {
-        expect(output == *o.output, "standard output " + json_string(*o.output) + ", got " + json_string(output));
+        expect(r.output == *o.output, "standard output " + json(*o.output) + ", got " + json(r.output));
     }
     if (o.no_window) {
         expect(own == 0, "no window, got " + std::to_string(own));
     }
     if (o.window) {
         expect(captioned == 1, "one window captioned '" + o.caption + "', got " + std::to_string(captioned));
-        if (shown != nullptr) {
-            std::ostringstream size;
-            size << "a " << o.window->first << "x" << o.window->second << " window, got " << shown->width << "x"
-                 << shown->height;
-            expect(shown->width == o.window->first && shown->height == o.window->second, size.str());
-            expect(shown->mapped >= 0, "the captioned window to be mapped");
-            expect(shown->net_wm_name.empty() || shown->net_wm_name == o.caption,
-                   "_NET_WM_NAME '" + o.caption + "', got '" + shown->net_wm_name + "'");
-            expect(!shown->icon_name, "no icon name");
-            expect(shown->gone >= 0 && shown->gone <= exited, "the window gone before the program exited");
-        }
+    }
+    if (o.window && shown != nullptr) {
+        const auto [width, height] = *o.window;
+        expect(shown->width == width && shown->height == height,
+               "a " + num(width) + "x" + num(height) + " window, got " + num(shown->width) + "x" + num(shown->height));
+        expect(shown->mapped >= 0, "the window to be mapped");
+        expect(shown->net_wm_name.empty() || shown->net_wm_name == o.caption,
+               "_NET_WM_NAME " + json(o.caption) + ", got " + json(shown->net_wm_name));
+        expect(shown->icon_name == o.icon_name, "icon name " + json(o.icon_name) + ", got " + json(shown->icon_name));
+        expect(shown->gone >= 0 && shown->gone <= r.exited, "the window gone before the program exited");
     }
     if (o.hold && shown != nullptr) {
-        const double hold = shown->gone - shown->captioned;
-        expect(hold >= o.hold->first && hold <= o.hold->second, "a hold of " + std::to_string(o.hold->first) + ".." +
-                                                                    std::to_string(o.hold->second) + " ms, got " +
-                                                                    std::to_string(hold));
+        const double hold = shown->gone - (o.hold_from_map ? shown->mapped : shown->captioned);
+        expect(hold >= o.hold->first && hold <= o.hold->second,
+               "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold));
     }
     if (o.exit_within) {
-        expect(exited <= *o.exit_within,
-               "an exit within " + std::to_string(*o.exit_within) + " ms, got " + std::to_string(exited));
+        expect(r.exited <= *o.exit_within,
+               "an exit within " + num(*o.exit_within) + " ms, got " + std::to_string(r.exited));
     }
     if (o.library) {
-        expect(library.find(*o.library) != std::string::npos, "SDL from '" + *o.library + "', got '" + library + "'");
+        expect(r.library.find(*o.library) != std::string::npos,
+               "SDL from " + json(*o.library) + ", got " + json(r.library));
+    }
+    for (const auto& path : o.absent) {
+        expect(access(path.c_str(), F_OK) != 0, "no file " + path);
+    }
+    for (const auto& [path, text] : o.files) {
+        const bool exists = access(path.c_str(), F_OK) == 0;
+        expect(exists && slurp(path) == text,
+               path + " holding " + json(text) + ", got " + (exists ? json(slurp(path)) : "no file"));
     }
     XCloseDisplay(dpy);
     return broken == 0 ? 0 : 1;

@@ -1,0 +1,35 @@
+#!/bin/sh
+# Cross-builds SDL 1.2 for 64-bit Windows from Debian's source package, once:
+# a finished build in DIR is reused.
+#   scripts/build-sdl-windows.sh DIR    leaves SDL.dll, the import library,
+#                                       SDLmain and the headers in DIR/prefix
+set -eu
+mkdir -p "$1"
+dir=$(cd "$1" && pwd)
+prefix=$dir/prefix
+host=x86_64-w64-mingw32
+
+if [ -f "$prefix/bin/SDL.dll" ] && [ -f "$prefix/lib/libSDLmain.a" ] && [ -f "$prefix/include/SDL/SDL.h" ]; then
+    exit 0
+fi
+
+rm -rf "$dir/source" "$dir/build" "$prefix"
+mkdir -p "$dir/source" "$dir/build"
+echo "build-sdl-windows: fetching Debian's SDL 1.2 source package"
+(cd "$dir/source" && apt-get source -q libsdl1.2 >"$dir/source.log" 2>&1) || {
+    cat "$dir/source.log" >&2
+    echo "build-sdl-windows: apt-get source failed; scripts/install-deps.sh windows sets it up" >&2
+    exit 1
+}
+src=$(find "$dir/source" -mindepth 1 -maxdepth 1 -type d -name 'libsdl1.2-*' | head -n 1)
+
+echo "build-sdl-windows: building $(basename "$src") for $host (log: $dir/build.log)"
+cd "$dir/build"
+{
+    "$src/configure" --host=$host --prefix="$prefix" --disable-static &&
+        make -j"$(nproc)" &&
+        make install
+} >"$dir/build.log" 2>&1 || {
+    tail -n 30 "$dir/build.log" >&2
+    exit 1
+}
