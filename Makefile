@@ -30,7 +30,7 @@ run: build
 	*) printf '\nmake run: quorvantel ended abnormally (status %s)\n' "$$status" >&2; exit 1 ;; \
 	esac
 
-test:
+test: windows
 	@$(DEPS) test
 	cmake --preset ci
 	cmake --build --preset ci --parallel $(JOBS)

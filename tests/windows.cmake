@@ -1,0 +1,74 @@
+# The Windows build, run under Wine on the tests' Xvfb and watched by the same probe.
+find_program(WINE wine REQUIRED)
+find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+set(windows_exe ${QUORVANTEL_WINDOWS_DIR}/quorvantel.exe)
+
+# The executable belongs to the console subsystem and needs no DLL but SDL's
+# beyond Windows' own.
+add_test(NAME windows.console-subsystem COMMAND ${MINGW_OBJDUMP} -p ${windows_exe})
+set_tests_properties(windows.console-subsystem PROPERTIES
+  LABELS windows
+  PASS_REGULAR_EXPRESSION "Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)")
+add_test(NAME windows.only-sdl-dll COMMAND ${MINGW_OBJDUMP} -p ${windows_exe})
+set_tests_properties(windows.only-sdl-dll PROPERTIES
+  LABELS windows
+  PASS_REGULAR_EXPRESSION "DLL Name: SDL.dll"
+  FAIL_REGULAR_EXPRESSION "DLL Name: (lib|.*pthread|.*gcc|.*stdc)")
+
+# A Wine prefix of the tests' own, kept in the build tree; mono and gecko are
+# not installed into it and no menu entries are made.
+set(wine_dir ${CMAKE_CURRENT_BINARY_DIR}/wine)
+set(wine_env WINEPREFIX=${wine_dir}/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d)
+set(wine_cases)
+
+# quorvantel_wine(NAME PROBE options... [ARGS program arguments...] [ENV VAR=VALUE...])
+# Each case runs its own link to the executable, in a folder of its own that
+# the fixture makes, so that the stdout.txt and stderr.txt SDL writes beside
+# it are the case's.
+function(quorvantel_wine name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "PROBE;ARGS;ENV")
+  set(dir ${wine_dir}/cases/${name})
+  set(wine_cases ${wine_cases} ${name} PARENT_SCOPE)
+  list(TRANSFORM arg_PROBE REPLACE "CASE/" "${dir}/")
+  add_test(NAME windows.${name}
+    COMMAND window_probe --display-file ${xvfb_dir}/display --timeout 60000 ${arg_PROBE}
+            -- ${WINE} ${dir}/quorvantel.exe ${arg_ARGS})
+  set_tests_properties(windows.${name} PROPERTIES
+    FIXTURES_REQUIRED "xvfb;wine"
+    LABELS windows
+    TIMEOUT 90
+    ENVIRONMENT "${wine_env};${arg_ENV}")
+endfunction()
+
+# Wine sends a window's new title to the X server only when the thread next
+# waits for messages, and this one sleeps: the title shows when the hold ends.
+# The hold is therefore timed from the window's mapping. The icon name is the
+# title on Windows.
+set(shown --window 800:600 --icon-name Quorvantel --hold-from map --hold 3000:15000 --status 1 --output=
+          --absent CASE/stdout.txt --absent CASE/stderr.txt)
+quorvantel_wine(completed PROBE ${shown})
+quorvantel_wine(arguments-ignored PROBE ${shown} ARGS "two words" [[say "hi"]] [["quoted"]] [[back\slash\]] --help)
+
+# SDL fails to start: the message lands in stdout.txt beside the executable.
+set(fails --no-window --status 0 --exit-within 2500 --absent CASE/stderr.txt)
+set(no_redirect ${fails} "--output=SDL failed to initialize!" --absent CASE/stdout.txt)
+set(redirect ${fails} --output= "--file=CASE/stdout.txt:SDL failed to initialize!")
+quorvantel_wine(init-fails PROBE ${redirect} ENV SDL_VIDEODRIVER=no-such-driver)
+# SDL_STDIO_REDIRECT keeps the streams where they are when it is set to
+# anything that does not begin with a non-zero number.
+foreach(value IN ITEMS 0 00 0x10 no)
+  quorvantel_wine(stdio-redirect-${value} PROBE ${no_redirect}
+    ENV SDL_VIDEODRIVER=no-such-driver SDL_STDIO_REDIRECT=${value})
+endforeach()
+foreach(value IN ITEMS 1 12x -1)
+  quorvantel_wine(stdio-redirect-${value} PROBE ${redirect}
+    ENV SDL_VIDEODRIVER=no-such-driver SDL_STDIO_REDIRECT=${value})
+endforeach()
+
+add_test(NAME wine.start
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine-prefix.sh start ${wine_dir} ${xvfb_dir}/display
+          ${QUORVANTEL_WINDOWS_DIR} ${wine_cases})
+add_test(NAME wine.stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine-prefix.sh stop ${wine_dir})
+set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine FIXTURES_REQUIRED xvfb ENVIRONMENT "${wine_env}"
+  TIMEOUT 120)
+set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine FIXTURES_REQUIRED xvfb ENVIRONMENT "${wine_env}")
