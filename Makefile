@@ -4,7 +4,7 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test windows clean distclean help
+.PHONY: all build run test windows package clean distclean help
 
 all: build
 
@@ -13,7 +13,8 @@ help:
 	@echo "make test    install what is missing, build, and run the whole test suite"
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
-	@echo "make clean   remove the builds, keeping the cross-built SDL"
+	@echo "make package the Debian package and the Windows zip, in dist/"
+	@echo "make clean   remove the builds and dist/, keeping the cross-built SDL"
 	@echo "make distclean  remove build/ whole"
 
 build:
@@ -30,7 +31,7 @@ run: build
 	*) printf '\nmake run: quorvantel ended abnormally (status %s)\n' "$$status" >&2; exit 1 ;; \
 	esac
 
-test: windows
+test: package
 	@$(DEPS) test
 	cmake --preset ci
 	cmake --build --preset ci --parallel $(JOBS)
@@ -44,8 +45,15 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows --parallel $(JOBS)
 
+package: build windows
+	@$(DEPS) package
+	cpack --preset deb
+	cpack --preset windows
+	rm -rf dist/_CPack_Packages
+	@ls -l dist
+
 clean:
-	rm -rf build/dev build/release build/ci build/windows
+	rm -rf build/dev build/release build/ci build/windows dist
 
 distclean:
 	rm -rf build

@@ -28,7 +28,8 @@ cd "$dir/build"
 {
     "$src/configure" --host=$host --prefix="$prefix" --disable-static &&
         make -j"$(nproc)" &&
-        make install
+        make install &&
+        $host-strip --strip-unneeded "$prefix/bin/SDL.dll"
 } >"$dir/build.log" 2>&1 || {
     tail -n 30 "$dir/build.log" >&2
     exit 1
