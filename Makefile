@@ -4,13 +4,14 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test windows package clean distclean help
+.PHONY: all build run test asan windows package clean distclean help
 
 all: build
 
 help:
 	@echo "make run     install what is missing, build the release and show the window"
 	@echo "make test    install what is missing, build, and run the whole test suite"
+	@echo "make asan    the tests on a build with AddressSanitizer and UBSan"
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
 	@echo "make package the Debian package and the Windows zip, in dist/"
@@ -37,6 +38,12 @@ test: package
 	cmake --build --preset ci --parallel $(JOBS)
 	ctest --preset ci
 
+asan:
+	@$(DEPS) test
+	cmake --preset asan
+	cmake --build --preset asan --parallel $(JOBS)
+	ctest --preset asan
+
 # SDL 1.2 for Windows is built once from Debian's source package and kept in
 # build/windows-sdl.
 windows:
@@ -53,7 +60,7 @@ package: build windows
 	@ls -l dist
 
 clean:
-	rm -rf build/dev build/release build/ci build/windows dist
+	rm -rf build/dev build/release build/ci build/asan build/windows dist
 
 distclean:
 	rm -rf build

@@ -8,8 +8,9 @@ packages_for() {
     case $1 in
     build) echo cmake make g++ pkg-config libsdl1.2-dev ;;
     # Both SDL 1.2 runtimes (sdl12-compat sits beside the classic library),
-    # a real X server, the Xlib headers for the window probe, the linters.
-    test) echo "$(packages_for build) libsdl1.2-compat xvfb xauth libx11-dev clang-format clang-tidy cppcheck" ;;
+    # a real X server, the Xlib headers for the window probe, the linters,
+    # valgrind and readelf.
+    test) echo "$(packages_for build) libsdl1.2-compat xvfb xauth libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
     # The cross compiler, Wine to run the result, and what unpacks SDL's
     # Debian source package.
     windows) echo cmake make mingw-w64 wine wine64 dpkg-dev xz-utils ;;

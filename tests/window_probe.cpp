@@ -17,6 +17,7 @@
 //   --signal SIG:MS    send SIGINT, SIGTERM, ... (INT, TERM, ...) MS after the caption
 //   --kill-server MS   kill the X server, whose pid is in --server-pid F, MS after the caption
 //   --stdout MODE      the program's standard output: pipe (default), closed, full (/dev/full)
+//   --unset VAR        remove VAR (DISPLAY, say) from the program's environment
 //   --timeout MS       kill the program if it runs longer (default 30000)
 // Expectations:
 //   --status N         the program exits normally with status N
@@ -143,6 +144,7 @@ struct Options {
     std::optional<double> kill_server_after;
     std::string server_pid_file;
     std::string stdout_mode = "pipe";
+    std::vector<std::string> unset;
     double timeout = 30000;
 
     std::optional<int> status;
@@ -192,6 +194,7 @@ Options parse(int argc, char** argv)
             {"--kill-server", [&] { o.kill_server_after = std::stod(value()); }},
             {"--server-pid", [&] { o.server_pid_file = value(); }},
             {"--stdout", [&] { o.stdout_mode = value(); }},
+            {"--unset", [&] { o.unset.push_back(value()); }},
             {"--timeout", [&] { o.timeout = std::stod(value()); }},
             {"--status", [&] { o.status = std::stoi(value()); }},
             {"--output", [&] { o.output = value(); }},
@@ -320,7 +323,6 @@ private:
     {
         const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t + t0));
         const std::uint32_t lag = now - static_cast<std::uint32_t>(stamp);
-        fprintf(stderr, "lag %u\n", lag);
         if (lag >= 10000) {
             return t;
         }
@@ -438,6 +440,9 @@ pid_t start(const Options& o, int& out_fd)
         } else if (o.stdout_mode == "full") {
             dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
         }
+        for (const auto& name : o.unset) {
+            unsetenv(name.c_str());
+        }
         execvp(o.command[0], o.command.data());
         std::fprintf(stderr, "window_probe: cannot run %s: %s\n", o.command[0], std::strerror(errno));
         _exit(127);
@@ -515,8 +520,11 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             });
             act(o.signal_after ? std::optional<double>(o.signal_after->second) : std::nullopt, signalled,
                 [&] { kill(r.pid, o.signal_after->first); });
-            act(o.kill_server_after, server_killed,
-                [&] { kill(static_cast<pid_t>(std::stol(first_line(o.server_pid_file))), SIGKILL); });
+            // With its server gone the probe's display is dead too: no more X calls.
+            act(o.kill_server_after, server_killed, [&] {
+                kill(static_cast<pid_t>(std::stol(first_line(o.server_pid_file))), SIGKILL);
+                x_alive = false;
+            });
         }
 
         std::array<pollfd, 3> fds{{{x_alive ? ConnectionNumber(dpy) : -1, POLLIN, 0},
@@ -614,9 +622,11 @@ int main(int argc, char** argv)
     if (shown != nullptr) {
         std::printf(R"(,"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"width":%d,"height":%d)",
                     shown->created, shown->mapped, shown->captioned, shown->gone, shown->width, shown->height);
-        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s,"hold":%.1f,"gone_to_exit":%.1f)",
-                    json(shown->wm_name).c_str(), json(shown->net_wm_name).c_str(), json(shown->icon_name).c_str(),
-                    shown->gone - shown->captioned, r.exited - shown->gone);
+        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s)", json(shown->wm_name).c_str(),
+                    json(shown->net_wm_name).c_str(), json(shown->icon_name).c_str());
+        if (shown->gone >= 0) {  // unknown when the server died first
+            std::printf(R"(,"hold":%.1f,"gone_to_exit":%.1f)", shown->gone - shown->captioned, r.exited - shown->gone);
+        }
     }
     std::printf(R"(,"all":[)");
     const char* sep = "";
@@ -684,6 +694,8 @@ int main(int argc, char** argv)
         expect(exists && slurp(path) == text,
                path + " holding " + json(text) + ", got " + (exists ? json(slurp(path)) : "no file"));
     }
-    XCloseDisplay(dpy);
+    if (!o.kill_server_after) {
+        XCloseDisplay(dpy);
+    }
     return broken == 0 ? 0 : 1;
 }
