@@ -4,7 +4,7 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test asan windows package clean distclean help
+.PHONY: all build run test asan bench windows package clean distclean help
 
 all: build
 
@@ -12,6 +12,7 @@ help:
 	@echo "make run     install what is missing, build the release and show the window"
 	@echo "make test    install what is missing, build, and run the whole test suite"
 	@echo "make asan    the tests on a build with AddressSanitizer and UBSan"
+	@echo "make bench   benchmark against the floor and a peer, and under load (RUNS=10)"
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
 	@echo "make package the Debian package and the Windows zip, in dist/"
@@ -43,6 +44,13 @@ asan:
 	cmake --preset asan
 	cmake --build --preset asan --parallel $(JOBS)
 	ctest --preset asan
+
+RUNS ?= 10
+bench:
+	@$(DEPS) test bench
+	cmake --preset ci
+	cmake --build --preset ci --parallel $(JOBS)
+	python3 bench/run.py --runs $(RUNS) --build build/ci --out build/bench
 
 # SDL 1.2 for Windows is built once from Debian's source package and kept in
 # build/windows-sdl.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs, from Debian's packages, what the named tasks need and the machine
 # lacks. Safe to run again: what is present is left alone.
-#   scripts/install-deps.sh build|test|windows|package...
+#   scripts/install-deps.sh build|test|windows|package|bench...
 set -eu
 
 packages_for() {
@@ -14,6 +14,8 @@ packages_for() {
     # The cross compiler, Wine to run the result, and what unpacks SDL's
     # Debian source package.
     windows) echo cmake make mingw-w64 wine wine64 dpkg-dev xz-utils ;;
+    # The benchmark's driver, its peer (xmessage) and strace.
+    bench) echo python3 x11-utils strace ;;
     package) echo "$(packages_for build) $(packages_for windows) zip unzip" ;;
     *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;
     esac

@@ -19,6 +19,8 @@
 //   --stdout MODE      the program's standard output: pipe (default), closed, full (/dev/full)
 //   --unset VAR        remove VAR (DISPLAY, say) from the program's environment
 //   --timeout MS       kill the program if it runs longer (default 30000)
+//   --any-client       take every top-level window as the program's, for programs
+//                      that do not set _NET_WM_PID (on a server of their own)
 // Expectations:
 //   --status N         the program exits normally with status N
 //   --output TEXT      and writes exactly TEXT to standard output
@@ -34,6 +36,7 @@
 //   --file PATH:TEXT   PATH holds exactly TEXT after the run (removed before it)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -146,6 +149,7 @@ struct Options {
     std::string stdout_mode = "pipe";
     std::vector<std::string> unset;
     double timeout = 30000;
+    bool any_client = false;
 
     std::optional<int> status;
     std::optional<std::string> output;
@@ -196,6 +200,7 @@ Options parse(int argc, char** argv)
             {"--stdout", [&] { o.stdout_mode = value(); }},
             {"--unset", [&] { o.unset.push_back(value()); }},
             {"--timeout", [&] { o.timeout = std::stod(value()); }},
+            {"--any-client", [&] { o.any_client = true; }},
             {"--status", [&] { o.status = std::stoi(value()); }},
             {"--output", [&] { o.output = value(); }},
             {"--window",
@@ -240,6 +245,7 @@ struct Seen {
     std::string wm_name;
     std::string net_wm_name;
     std::string icon_name;
+    bool caption_stamped = false;  // its time is the server's, not when the probe read it
 };
 
 class Watcher {
@@ -267,7 +273,7 @@ public:
             w.height = e.xcreatewindow.height;
             XSelectInput(dpy_, e.xcreatewindow.window, PropertyChangeMask | StructureNotifyMask);
             // Properties set before the selection took effect raised no event.
-            refresh(e.xcreatewindow.window, w, t);
+            refresh(e.xcreatewindow.window, w, t, false);
             return;
         }
         const auto it = windows.find(subject(e));
@@ -277,7 +283,11 @@ public:
         Seen& w = it->second;
         switch (e.type) {
         case PropertyNotify:
-            refresh(it->first, w, server_time(e.xproperty.time, t, t0));
+            if (const auto stamped = server_time(e.xproperty.time, t, t0)) {
+                refresh(it->first, w, *stamped, true);
+            } else {
+                refresh(it->first, w, t, false);
+            }
             break;
         case ConfigureNotify:
             if (w.gone < 0) {
@@ -319,12 +329,12 @@ private:
     // probe's own clock, so a stamp tells when the server made a change
     // however late the probe read it. The end of that millisecond is taken,
     // so the moment is never early; a stamp that makes no sense is ignored.
-    double server_time(Time stamp, double t, double t0)
+    static std::optional<double> server_time(Time stamp, double t, double t0)
     {
         const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t + t0));
         const std::uint32_t lag = now - static_cast<std::uint32_t>(stamp);
         if (lag >= 10000) {
-            return t;
+            return std::nullopt;
         }
         return std::min(t, t - lag + 1);
     }
@@ -371,7 +381,7 @@ private:
     }
 
     // Reads what the checks need, keeping what was known where a read fails.
-    void refresh(Window win, Seen& w, double t)
+    void refresh(Window win, Seen& w, double t, bool stamped)
     {
         if (const auto pid = property(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
             std::memcpy(&w.pid, pid->data(), sizeof(long));
@@ -388,6 +398,7 @@ private:
         w.icon_name = icon_name->empty() ? *net_icon_name : *icon_name;
         if (w.captioned < 0 && w.wm_name == caption_) {
             w.captioned = t;
+            w.caption_stamped = stamped;
             if (first_caption < 0) {
                 first_caption = t;
             }
@@ -407,6 +418,29 @@ private:
 int ignore_x_errors(Display* /*display*/, XErrorEvent* /*error*/)
 {
     return 0;
+}
+
+// CPU time a running process has used so far, in ms: all its threads, and
+// its main thread alone.
+std::pair<double, double> cpu_so_far(pid_t pid)
+{
+    double total = 0;
+    double main_thread = 0;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task/";
+    if (DIR* dir = opendir(tasks.c_str())) {
+        while (const dirent* task = readdir(dir)) {
+            std::ifstream stat(tasks + task->d_name + "/schedstat");
+            double ns = 0;
+            if (task->d_name[0] != '.' && stat >> ns) {
+                total += ns / 1e6;
+                if (std::to_string(pid) == task->d_name) {
+                    main_thread = ns / 1e6;
+                }
+            }
+        }
+        closedir(dir);
+    }
+    return {total, main_thread};
 }
 
 // The SDL library file mapped into a running process, if any.
@@ -455,13 +489,21 @@ pid_t start(const Options& o, int& out_fd)
 }
 
 struct Run {
+    double t0 = 0;  // the start, on CLOCK_MONOTONIC
     pid_t pid = 0;
     std::string output;
     std::string library;
+    std::pair<double, double> cpu_at_caption{-1, -1};  // CPU used when the caption was seen,
+    std::pair<double, double> cpu_last{-1, -1};        // and at the last look while the window was up
     double exited = -1;
     int wstatus = 0;
     rusage usage{};
 };
+
+bool ours(const Options& o, const Run& r, const Seen& w)
+{
+    return o.any_client || w.pid == r.pid;
+}
 
 // Runs the program to its end, carrying out the timed actions, then gives the
 // server a moment to report the windows it removed on the program's behalf.
@@ -469,7 +511,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 {
     Run r;
     int out_fd = -1;
-    const double t0 = now_ms();
+    const double t0 = r.t0 = now_ms();
     r.pid = start(o, out_fd);
     const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, r.pid, 0));
     if (pid_fd < 0) {
@@ -484,7 +526,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
         const double t = now_ms() - t0;
         if (r.exited >= 0) {
             const bool all_gone = std::all_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
-                return w.second.pid != r.pid || w.second.gone >= 0;
+                return !ours(o, r, w.second) || w.second.gone >= 0;
             });
             if (all_gone || t - r.exited > 200 || !x_alive) {
                 break;
@@ -499,6 +541,15 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             const double since = t - watch.first_caption;
             if (r.library.empty()) {
                 r.library = mapped_sdl(r.pid);
+            }
+            const bool held = std::any_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
+                return ours(o, r, w.second) && w.second.captioned >= 0 && w.second.gone < 0;
+            });
+            if (held) {
+                r.cpu_last = cpu_so_far(r.pid);
+                if (r.cpu_at_caption.first < 0) {
+                    r.cpu_at_caption = r.cpu_last;
+                }
             }
             auto act = [&](const std::optional<double>& after, bool& done, auto&& action) {
                 if (!after || done) {
@@ -603,7 +654,7 @@ int main(int argc, char** argv)
     int captioned = 0;
     const Seen* shown = nullptr;
     for (const auto& [id, w] : watch.windows) {
-        if (w.pid != r.pid) {
+        if (!ours(o, r, w)) {
             continue;
         }
         ++own;
@@ -625,21 +676,25 @@ int main(int argc, char** argv)
         std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s)", json(shown->wm_name).c_str(),
                     json(shown->net_wm_name).c_str(), json(shown->icon_name).c_str());
         if (shown->gone >= 0) {  // unknown when the server died first
-            std::printf(R"(,"hold":%.1f,"gone_to_exit":%.1f)", shown->gone - shown->captioned, r.exited - shown->gone);
+            std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"gone_to_exit":%.1f,"hold_cpu_ms":%.2f)"
+                        R"(,"hold_cpu_main_thread_ms":%.2f)",
+                        shown->gone - shown->captioned, shown->caption_stamped ? "true" : "false",
+                        r.exited - shown->gone, r.cpu_last.first - r.cpu_at_caption.first,
+                        r.cpu_last.second - r.cpu_at_caption.second);
         }
     }
     std::printf(R"(,"all":[)");
     const char* sep = "";
     for (const auto& [id, w] : watch.windows) {
-        if (w.pid == r.pid) {
+        if (ours(o, r, w)) {
             std::printf(R"(%s{"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"size":"%dx%d","name":%s})", sep,
                         w.created, w.mapped, w.captioned, w.gone, w.width, w.height, json(w.wm_name).c_str());
             sep = ",";
         }
     }
-    std::printf(R"(],"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s})"
+    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s})"
                 "\n",
-                r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss, json(r.library).c_str());
+                r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss, json(r.library).c_str());
     std::fflush(stdout);
 
     int broken = 0;
