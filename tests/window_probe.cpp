@@ -564,7 +564,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             };
             act(o.close_after, closed, [&] {
                 for (const auto& [id, w] : watch.windows) {
-                    if (w.captioned >= 0 && w.gone < 0) {
+                    if (ours(o, r, w) && w.captioned >= 0 && w.gone < 0) {
                         watch.send_delete(id);
                     }
                 }
