@@ -39,10 +39,14 @@ FIGURES = [
 ]
 
 
+def probe_command(build, display, command, extra=()):
+    return [str(build / "tests" / "window_probe"), "--display-file", str(display), *extra, "--", *command]
+
+
 def probe(build, display, command, env=None, extra=()):
     """One run of COMMAND under the probe: its JSON, with derived figures."""
     out = subprocess.run(
-        [str(build / "tests" / "window_probe"), "--display-file", str(display), *extra, "--", *command],
+        probe_command(build, display, command, extra),
         env={**os.environ, **(env or {})},
         capture_output=True,
         text=True,
@@ -169,8 +173,7 @@ def load(build, display, runtimes, counts):
         for n in counts:
             before = memory_available_kb()
             lowest = before
-            procs = [subprocess.Popen([str(build / "tests" / "window_probe"), "--display-file", str(display),
-                                       "--timeout", "120000", "--", program],
+            procs = [subprocess.Popen(probe_command(build, display, [program], ["--timeout", "120000"]),
                                       env={**os.environ, **env}, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL, text=True) for _ in range(n)]
             while any(p.poll() is None for p in procs):
