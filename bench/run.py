@@ -21,9 +21,14 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
-COMPAT_DIR = Path("/usr/lib") / (
-    subprocess.run(["gcc", "-print-multiarch"], capture_output=True, text=True).stdout.strip() or "x86_64-linux-gnu"
-) / "sdl12-compat"
+
+
+def stacks():
+    """The SDL 1.2 stacks installed here: {name: (environment that selects it, what it is)}."""
+    out = subprocess.run([str(ROOT / "scripts" / "sdl-stacks.sh")], capture_output=True, text=True,
+                         check=True).stdout
+    return {name: ({"LD_LIBRARY_PATH": path}, what)
+            for name, path, what in (line.split("\t") for line in out.splitlines())}
 
 # What the table shows: key in the probe's JSON (or derived), heading, unit.
 FIGURES = [
@@ -195,14 +200,12 @@ def load(build, display, runtimes, counts):
     return "\n".join(lines), raw
 
 
-def versions():
-    def pkg(name):
-        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", name], capture_output=True, text=True).stdout
+def versions(installed):
+    xvfb = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "xvfb"], capture_output=True, text=True).stdout
     cpu = next((l.split(":", 1)[1].strip() for l in Path("/proc/cpuinfo").read_text().splitlines()
                 if l.startswith("model name")), platform.processor())
     return (f"{datetime.date.today()}, {os.cpu_count()} × {cpu}, Linux {platform.release()}; "
-            f"classic SDL {pkg('libsdl1.2debian')}, sdl12-compat {pkg('libsdl1.2-compat')} "
-            f"over SDL2 {pkg('libsdl2-2.0-0')}; Xvfb {pkg('xvfb')}")
+            + "; ".join(f"{name}: {what}" for name, (_, what) in installed.items()) + f"; Xvfb {xvfb}")
 
 
 def main():
@@ -217,18 +220,18 @@ def main():
     xvfb = args.out / "xvfb"
     subprocess.run([str(ROOT / "tests" / "xvfb.sh"), "start", str(xvfb)], check=True, stdout=subprocess.DEVNULL)
     display = xvfb / "display"
+    installed = stacks()
     try:
-        classic = {"LD_LIBRARY_PATH": ""}
-        compat = {"LD_LIBRARY_PATH": str(COMPAT_DIR)}
         program = [str(args.build / "quorvantel")]
-        subjects = {
-            "quorvantel on classic SDL 1.2": (program, classic, []),
-            "quorvantel on sdl12-compat": (program, compat, []),
-            "plain C SDL 1.2 program, same five calls (classic)": ([str(args.build / "bench" / "bench_plain_sdl")], classic, []),
+        plain = [str(args.build / "bench" / "bench_plain_sdl")]
+        subjects = {f"quorvantel on {name}": (program, env, []) for name, (env, _) in installed.items()}
+        subjects.update({f"plain C SDL 1.2 program, same five calls ({name})": (plain, env, [])
+                         for name, (env, _) in installed.items()})
+        subjects.update({
             "floor: plain Xlib window": ([str(args.build / "bench" / "bench_floor")], {}, []),
             "peer: xmessage -timeout 3": (["xmessage", "-timeout", "3", "Quorvantel"], {},
                                           ["--any-client", "--caption", "xmessage"]),
-        }
+        })
         results = {name: [] for name in subjects}
         names = list(subjects)
         for i in range(args.runs):
@@ -236,14 +239,14 @@ def main():
                 command, env, extra = subjects[name]
                 results[name].append(probe(args.build, display, command, env, extra))
 
-        runtimes = {"classic SDL 1.2": classic, "sdl12-compat": compat}
+        runtimes = {name: env for name, (env, _) in installed.items()}
         inside, inside_raw = breakdown(args.build, display, runtimes, max(3, args.runs // 2))
         loaded, load_raw = load(args.build, display, runtimes, [int(n) for n in args.loads.split(",")])
     finally:
         subprocess.run([str(ROOT / "tests" / "xvfb.sh"), "stop", str(xvfb)], check=False)
 
     report = "\n".join([
-        f"Measured {versions()}; {args.runs} runs of each subject, in turn, on a private Xvfb; "
+        f"Measured {versions(installed)}; {args.runs} runs of each subject, in turn, on a private Xvfb; "
         "median (min–max).", "",
         table(results), "", ratios(results, "floor: plain Xlib window"), "",
         "Inside quorvantel (median (min–max) of each phase, ms; loading is from the probe's fork to the "
@@ -252,7 +255,7 @@ def main():
     stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
     (args.out / f"bench-{stamp}.md").write_text(report)
     (args.out / f"bench-{stamp}.json").write_text(json.dumps(
-        {"machine": versions(), "runs": results, "inside": inside_raw, "load": load_raw}, indent=1))
+        {"machine": versions(installed), "runs": results, "inside": inside_raw, "load": load_raw}, indent=1))
     print(report)
     print(f"raw runs: {args.out / f'bench-{stamp}.json'}")
 

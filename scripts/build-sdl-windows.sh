@@ -1,22 +1,29 @@
 #!/bin/sh
-# Cross-builds SDL 1.2 for 64-bit Windows from Debian's source package, once:
-# a finished build in DIR is reused.
-#   scripts/build-sdl-windows.sh DIR    leaves SDL.dll, the import library,
-#                                       SDLmain and the headers in DIR/prefix
+# SPDX-License-Identifier: Zlib
+# Cross-builds SDL 1.2 for 64-bit Windows from Debian 12's source package, the
+# same version on every host, once: a finished build in DIR is reused.
+#   scripts/build-sdl-windows.sh DIR
+# leaves in DIR/prefix SDL.dll, the import library, SDLmain and the headers,
+# and SDL's licence (share/doc/SDL/COPYING) with the exact Debian source
+# version (share/doc/SDL/VERSION); DIR/source keeps the Debian source package
+# files the build used (.dsc, .orig.tar.*, .debian.tar.*).
 set -eu
+version=1.2.15+dfsg2-8
 mkdir -p "$1"
 dir=$(cd "$1" && pwd)
 prefix=$dir/prefix
+doc=$prefix/share/doc/SDL
 host=x86_64-w64-mingw32
 
-if [ -f "$prefix/bin/SDL.dll" ] && [ -f "$prefix/lib/libSDLmain.a" ] && [ -f "$prefix/include/SDL/SDL.h" ]; then
+if [ -f "$prefix/bin/SDL.dll" ] && [ -f "$prefix/lib/libSDLmain.a" ] && [ -f "$prefix/include/SDL/SDL.h" ] &&
+    [ "$(cat "$doc/VERSION" 2>/dev/null)" = "$version" ]; then
     exit 0
 fi
 
 rm -rf "$dir/source" "$dir/build" "$prefix"
 mkdir -p "$dir/source" "$dir/build"
-echo "build-sdl-windows: fetching Debian's SDL 1.2 source package"
-(cd "$dir/source" && apt-get source -q libsdl1.2 >"$dir/source.log" 2>&1) || {
+echo "build-sdl-windows: fetching Debian's SDL $version source package"
+(cd "$dir/source" && apt-get source -q "libsdl1.2=$version" >"$dir/source.log" 2>&1) || {
     cat "$dir/source.log" >&2
     echo "build-sdl-windows: apt-get source failed; scripts/install-deps.sh windows sets it up" >&2
     exit 1
@@ -34,3 +41,6 @@ cd "$dir/build"
     tail -n 30 "$dir/build.log" >&2
     exit 1
 }
+mkdir -p "$doc"
+cp "$src/COPYING" "$doc/COPYING"
+echo "$version" >"$doc/VERSION"

@@ -1,25 +1,15 @@
 #!/bin/sh
+# SPDX-License-Identifier: Zlib
 # Installs, from Debian's packages, what the named tasks need and the machine
-# lacks. Safe to run again: what is present is left alone.
-#   scripts/install-deps.sh build|test|windows|package|bench...
+# lacks, on Debian 12, 13 or testing. Safe to run again: what is present is
+# left alone. The packages are chosen by what the release offers.
+#   scripts/install-deps.sh build|test|windows|package|bench|debian...
 set -eu
 
-packages_for() {
-    case $1 in
-    build) echo cmake make g++ pkg-config libsdl1.2-dev ;;
-    # Both SDL 1.2 runtimes (sdl12-compat sits beside the classic library),
-    # a real X server, the Xlib headers for the window probe, the linters,
-    # valgrind and readelf.
-    test) echo "$(packages_for build) libsdl1.2-compat xvfb xauth libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
-    # The cross compiler, Wine to run the result, and what unpacks SDL's
-    # Debian source package.
-    windows) echo cmake make mingw-w64 wine wine64 dpkg-dev xz-utils ;;
-    # The benchmark's driver, its peer (xmessage) and strace.
-    bench) echo python3 x11-utils strace ;;
-    package) echo "$(packages_for build) $(packages_for windows) zip unzip" ;;
-    *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;
-    esac
-}
+if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "install-deps: this needs Debian 12, 13 or testing (apt); elsewhere install CMake 3.25, a C++17 compiler, SDL 1.2's development files, Xvfb, Xlib's headers, mingw-w64 and Wine yourself" >&2
+    exit 1
+fi
 
 if [ "$(id -u)" -eq 0 ]; then
     as_root=""
@@ -31,10 +21,65 @@ fi
 
 need_root() {
     if [ "$as_root" = none ]; then
-        echo "install-deps: $1" >&2
-        echo "install-deps: run this as root or install sudo, or do it yourself." >&2
+        echo "install-deps: $1; run this as root or install sudo, or do it yourself" >&2
         exit 1
     fi
+}
+
+export DEBIAN_FRONTEND=noninteractive
+updated=no
+update() {
+    [ $updated = yes ] && return 0
+    need_root "apt's package lists need updating"
+    $as_root apt-get update -q
+    updated=yes
+}
+
+# The version apt would install of a package, "" where the release has none.
+candidate() {
+    apt-cache policy "$1" 2>/dev/null | sed -n 's/^ *Candidate: //p' | grep -v '^(none)$' || true
+}
+
+# A fresh system may have no package lists at all.
+[ -n "$(candidate libsdl1.2-dev)" ] || update
+if [ -z "$(candidate libsdl1.2-dev)" ]; then
+    echo "install-deps: this release has no libsdl1.2-dev; quorvantel needs Debian 12, 13 or testing" >&2
+    exit 1
+fi
+
+# Where the release's default SDL 1.2 is classic SDL (Debian 12), sdl12-compat
+# can be installed beside it, in a folder of its own, so that the tests run on
+# both. Elsewhere the default SDL 1.2 is sdl12-compat already.
+sdl_runtimes() {
+    source=$(apt-cache show "libsdl1.2debian=$(candidate libsdl1.2debian)" 2>/dev/null | sed -n 's/^Source: \([^ ]*\).*/\1/p' | head -n 1)
+    if [ "$source" = libsdl1.2 ] && [ -n "$(candidate libsdl1.2-compat)" ]; then
+        echo libsdl1.2-compat
+    fi
+}
+
+# Wine runs the Windows build; some releases have none (testing, at times).
+wine_packages() {
+    for pkg in wine wine64; do
+        [ -z "$(candidate $pkg)" ] || echo $pkg
+    done
+}
+
+packages_for() {
+    case $1 in
+    build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev ;;
+    # Every SDL 1.2 runtime the release has, a real X server, the Xlib
+    # headers for the window probe, the linters, valgrind and readelf.
+    test) echo "$(packages_for build) $(sdl_runtimes) xvfb xauth libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
+    # The cross compiler, Wine to run the result, and what unpacks SDL's
+    # Debian source package.
+    windows) echo "cmake make mingw-w64 dpkg-dev xz-utils $(wine_packages)" ;;
+    # The benchmark's driver, its peer (xmessage) and strace.
+    bench) echo python3 x11-utils strace ;;
+    package) echo "$(packages_for build) $(packages_for windows) zip unzip" ;;
+    # Pristine Debian roots for make test-debian.
+    debian) echo mmdebstrap git xz-utils ;;
+    *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;
+    esac
 }
 
 wanted=""
@@ -52,31 +97,40 @@ for pkg in $wanted; do
     fi
 done
 
-export DEBIAN_FRONTEND=noninteractive
 if [ -n "$missing" ]; then
     need_root "these Debian packages are missing:$missing (apt-get install$missing)"
     echo "install-deps: installing$missing"
-    $as_root apt-get update -q
+    update
     # shellcheck disable=SC2086
     $as_root apt-get install -y -q --no-install-recommends $missing
 fi
 
-# SDL 1.2 for Windows is built from Debian's own source package, which needs a
-# deb-src entry beside the machine's bookworm mirror.
-if [ $source_needed = yes ] && ! apt-cache showsrc libsdl1.2 >/dev/null 2>&1; then
-    mirror=$(awk '
-        /^[[:space:]]*$/ { if (deb && bookworm && uri != "") { print uri; exit } deb = bookworm = 0; uri = "" }
+# SDL 1.2 for Windows is built from Debian 12's source package, the same on
+# every release: that needs a deb-src entry for bookworm on the machine's own
+# Debian mirror. apt checks the source against bookworm's signed index.
+has_bookworm_sources() {
+    apt-get indextargets --format '$(CODENAME)' 'Created-By: Sources' 2>/dev/null | grep -qx bookworm
+}
+if [ $source_needed = yes ] && ! has_bookworm_sources; then
+    # The mirror apt takes the release's own packages from, in either
+    # format of its sources.
+    release='(bookworm|trixie|forky|duke|sid|stable|testing|unstable)'
+    mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk -v release="^$release\$" '
+        function pick() { if (deb && suite && uri != "") { print uri; exit } deb = suite = 0; uri = "" }
+        /^[[:space:]]*$/ { pick() }
         /^Types:/ && / deb( |$)/ { deb = 1 }
-        /^Suites:/ && / bookworm( |$)/ { bookworm = 1 }
+        /^Suites:/ { for (i = 2; i <= NF; i++) if ($i ~ release) suite = 1 }
         /^URIs:/ { uri = $2 }
-        END { if (deb && bookworm && uri != "") print uri }' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
-    if [ -z "$mirror" ] && [ -f /etc/apt/sources.list ]; then
-        mirror=$(awk '$1 == "deb" && / bookworm / { for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) { print $i; exit } }' /etc/apt/sources.list)
+        END { pick() }')
+    if [ -z "$mirror" ]; then
+        mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v release="^$release\$" '
+            $1 == "deb" { for (i = 2; i < NF; i++) if ($i ~ /:\/\// && $(i + 1) ~ release) { print $i; exit } }')
     fi
-    [ -n "$mirror" ] || { echo "install-deps: no bookworm mirror in apt's sources to take SDL's source package from" >&2; exit 1; }
+    [ -n "$mirror" ] || { echo "install-deps: no Debian mirror in apt's sources to take SDL's source package from" >&2; exit 1; }
     need_root "SDL's source package needs a deb-src entry for $mirror bookworm main"
     echo "install-deps: adding deb-src for $mirror bookworm main"
     printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
         "$mirror" | $as_root tee /etc/apt/sources.list.d/quorvantel-deb-src.sources >/dev/null
-    $as_root apt-get update -q
+    updated=no
+    update
 fi

@@ -24,6 +24,7 @@
 // Expectations:
 //   --status N         the program exits normally with status N
 //   --output TEXT      and writes exactly TEXT to standard output
+//   --output-has TEXT  and writes something that contains TEXT
 //   --window W:H       it shows exactly one window with the caption in WM_NAME (and
 //                      _NET_WM_NAME where set), W x H, mapped, gone before the exit
 //   --icon-name TEXT   that window's icon name (default: it has none)
@@ -31,7 +32,9 @@
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
 //   --hold-from map    ... after it was mapped instead
 //   --exit-within MS   the program has exited MS after its start
-//   --library TEXT     the SDL library mapped into the program contains TEXT
+//   --exit-after MS    ... and not before MS after it
+//   --stack NAME       the program runs on that SDL 1.2 stack, as the libraries
+//                      mapped into it show: classic, compat-sdl2 or compat-sdl3
 //   --absent PATH      PATH does not exist after the run (removed before it)
 //   --file PATH:TEXT   PATH holds exactly TEXT after the run (removed before it)
 #include <X11/Xatom.h>
@@ -153,13 +156,15 @@ struct Options {
 
     std::optional<int> status;
     std::optional<std::string> output;
+    std::optional<std::string> output_has;
     std::optional<std::pair<int, int>> window;
     std::string icon_name;
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
     bool hold_from_map = false;
     std::optional<double> exit_within;
-    std::optional<std::string> library;
+    std::optional<double> exit_after;
+    std::optional<std::string> stack;
     std::vector<std::string> absent;
     std::vector<std::pair<std::string, std::string>> files;
 
@@ -203,6 +208,7 @@ Options parse(int argc, char** argv)
             {"--any-client", [&] { o.any_client = true; }},
             {"--status", [&] { o.status = std::stoi(value()); }},
             {"--output", [&] { o.output = value(); }},
+            {"--output-has", [&] { o.output_has = value(); }},
             {"--window",
              [&] {
                  const auto [w, h] = number_pair(value());
@@ -213,7 +219,8 @@ Options parse(int argc, char** argv)
             {"--hold", [&] { o.hold = number_pair(value()); }},
             {"--hold-from", [&] { o.hold_from_map = value() == "map"; }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
-            {"--library", [&] { o.library = value(); }},
+            {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
+            {"--stack", [&] { o.stack = value(); }},
             {"--absent", [&] { o.absent.push_back(value()); }},
             {"--file", [&] { o.files.push_back(split_pair(value())); }},
         };
@@ -443,18 +450,38 @@ std::pair<double, double> cpu_so_far(pid_t pid)
     return {total, main_thread};
 }
 
-// The SDL library file mapped into a running process, if any.
-std::string mapped_sdl(pid_t pid)
-{
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find("libSDL-1.2") != std::string::npos) {
-            return line.substr(line.find('/'));
-        }
+// The SDL 1.2 stack a running process has loaded, from the libraries mapped
+// into it, and the path of its libSDL-1.2. sdl12-compat loads SDL 2 when SDL
+// starts, and sdl2-compat loads SDL 3.
+struct Stack {
+    int rank = 0;  // 0 nothing yet, 1 classic, 2 compat-sdl2, 3 compat-sdl3
+    std::string library;
+
+    [[nodiscard]] std::string name() const
+    {
+        static const std::array<const char*, 4> names{"", "classic", "compat-sdl2", "compat-sdl3"};
+        return names.at(static_cast<size_t>(rank));
     }
-    return "";
-}
+
+    // Libraries can be unloaded as SDL shuts down: the most seen counts.
+    void look(pid_t pid)
+    {
+        std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+        std::string line;
+        int seen = 0;
+        while (std::getline(maps, line)) {
+            if (line.find("/libSDL3") != std::string::npos) {
+                seen = std::max(seen, 3);
+            } else if (line.find("/libSDL2-2.0") != std::string::npos) {
+                seen = std::max(seen, 2);
+            } else if (line.find("/libSDL-1.2") != std::string::npos) {
+                seen = std::max(seen, 1);
+                library = line.substr(line.find('/'));
+            }
+        }
+        rank = std::max(rank, seen);
+    }
+};
 
 pid_t start(const Options& o, int& out_fd)
 {
@@ -492,7 +519,7 @@ struct Run {
     double t0 = 0;  // the start, on CLOCK_MONOTONIC
     pid_t pid = 0;
     std::string output;
-    std::string library;
+    Stack stack;
     std::pair<double, double> cpu_at_caption{-1, -1};  // CPU used when the caption was seen,
     std::pair<double, double> cpu_last{-1, -1};        // and at the last look while the window was up
     double exited = -1;
@@ -521,6 +548,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
     bool signalled = false;
     bool server_killed = false;
     bool x_alive = true;
+    double next_look = 0;
 
     for (;;) {
         const double t = now_ms() - t0;
@@ -537,11 +565,13 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 
         // The next moment something is due: a timed action, or a check-up.
         double due = t + 100;
+        // Which SDL it runs on, looked up now and then while no event waits.
+        if (r.exited < 0 && t >= next_look && (!x_alive || XPending(dpy) == 0)) {
+            r.stack.look(r.pid);
+            next_look = t + 100;
+        }
         if (watch.first_caption >= 0 && r.exited < 0) {
             const double since = t - watch.first_caption;
-            if (r.library.empty()) {
-                r.library = mapped_sdl(r.pid);
-            }
             const bool held = std::any_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
                 return ours(o, r, w.second) && w.second.captioned >= 0 && w.second.gone < 0;
             });
@@ -692,9 +722,10 @@ int main(int argc, char** argv)
             sep = ",";
         }
     }
-    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s})"
+    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"stack":%s})"
                 "\n",
-                r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss, json(r.library).c_str());
+                r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
+                json(r.stack.library).c_str(), json(r.stack.name()).c_str());
     std::fflush(stdout);
 
     int broken = 0;
@@ -711,6 +742,10 @@ int main(int argc, char** argv)
     }
     if (o.output) {
         expect(r.output == *o.output, "standard output " + json(*o.output) + ", got " + json(r.output));
+    }
+    if (o.output_has) {
+        expect(r.output.find(*o.output_has) != std::string::npos,
+               "standard output holding " + json(*o.output_has) + ", got " + json(r.output.substr(0, 200)));
     }
     if (o.no_window) {
         expect(own == 0, "no window, got " + std::to_string(own));
@@ -737,9 +772,12 @@ int main(int argc, char** argv)
         expect(r.exited <= *o.exit_within,
                "an exit within " + num(*o.exit_within) + " ms, got " + std::to_string(r.exited));
     }
-    if (o.library) {
-        expect(r.library.find(*o.library) != std::string::npos,
-               "SDL from " + json(*o.library) + ", got " + json(r.library));
+    if (o.exit_after) {
+        expect(r.exited >= *o.exit_after,
+               "an exit no sooner than " + num(*o.exit_after) + " ms, got " + std::to_string(r.exited));
+    }
+    if (o.stack) {
+        expect(r.stack.name() == *o.stack, "the SDL stack " + json(*o.stack) + ", got " + json(r.stack.name()));
     }
     for (const auto& path : o.absent) {
         expect(access(path.c_str(), F_OK) != 0, "no file " + path);

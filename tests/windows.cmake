@@ -1,5 +1,5 @@
 # The Windows build, run under Wine on the tests' Xvfb and watched by the same probe.
-find_program(WINE wine REQUIRED)
+find_program(WINE wine)
 find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 set(windows_exe ${QUORVANTEL_WINDOWS_DIR}/quorvantel.exe)
 
@@ -14,6 +14,15 @@ set_tests_properties(windows.only-sdl-dll PROPERTIES
   LABELS windows
   PASS_REGULAR_EXPRESSION "DLL Name: SDL.dll"
   FAIL_REGULAR_EXPRESSION "DLL Name: (lib|.*pthread|.*gcc|.*stdc)")
+
+# Some Debian releases have no Wine (testing, at times): the executable is
+# still built and checked above, and the runs under Wine are reported skipped.
+if(NOT WINE)
+  add_test(NAME windows.under-wine
+    COMMAND sh -c "echo 'skipped: this system has no Wine (no wine package in its release)'; exit 77")
+  set_tests_properties(windows.under-wine PROPERTIES LABELS windows SKIP_RETURN_CODE 77)
+  return()
+endif()
 
 # A Wine prefix of the tests' own, kept in the build tree; mono and gecko are
 # not installed into it and no menu entries are made.
