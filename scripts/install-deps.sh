@@ -112,21 +112,8 @@ has_bookworm_sources() {
     apt-get indextargets --format '$(CODENAME)' 'Created-By: Sources' 2>/dev/null | grep -qx bookworm
 }
 if [ $source_needed = yes ] && ! has_bookworm_sources; then
-    # The mirror apt takes the release's own packages from, in either
-    # format of its sources.
-    release='(bookworm|trixie|forky|duke|sid|stable|testing|unstable)'
-    mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk -v release="^$release\$" '
-        function pick() { if (deb && suite && uri != "") { print uri; exit } deb = suite = 0; uri = "" }
-        /^[[:space:]]*$/ { pick() }
-        /^Types:/ && / deb( |$)/ { deb = 1 }
-        /^Suites:/ { for (i = 2; i <= NF; i++) if ($i ~ release) suite = 1 }
-        /^URIs:/ { uri = $2 }
-        END { pick() }')
-    if [ -z "$mirror" ]; then
-        mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v release="^$release\$" '
-            $1 == "deb" { for (i = 2; i < NF; i++) if ($i ~ /:\/\// && $(i + 1) ~ release) { print $i; exit } }')
-    fi
-    [ -n "$mirror" ] || { echo "install-deps: no Debian mirror in apt's sources to take SDL's source package from" >&2; exit 1; }
+    mirror=$("$(dirname "$0")/debian-mirror.sh") ||
+        { echo "install-deps: no Debian mirror in apt's sources to take SDL's source package from" >&2; exit 1; }
     need_root "SDL's source package needs a deb-src entry for $mirror bookworm main"
     echo "install-deps: adding deb-src for $mirror bookworm main"
     printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \

@@ -1,0 +1,107 @@
+#!/bin/bash
+# SPDX-License-Identifier: Zlib
+# Proves quorvantel on pristine Debian systems: for each release, a fresh root
+# made by mmdebstrap, the committed tree cloned into it, the README's
+# `make test` run there as a user would, then the .deb built here installed
+# into it and run on an Xvfb. Prints one table.
+#   scripts/test-debian.sh [RELEASE...]     (default: bookworm trixie forky)
+# Pristine roots, apt's downloads and the Windows SDL build are cached in
+# QUORVANTEL_CACHE (default /var/cache/quorvantel), so a second run starts in
+# seconds; each run unpacks a fresh root. Needs root and Debian's mirror.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+releases=("$@")
+[ $# -gt 0 ] || releases=(bookworm trixie forky)
+cache=${QUORVANTEL_CACHE:-/var/cache/quorvantel}
+work=$top/build/debian
+
+say() { echo "test-debian: $*" >&2; }
+[ "$(id -u)" -eq 0 ] || { say "needs root (it makes and enters chroots); run it as root"; exit 1; }
+mirror=$("$top/scripts/debian-mirror.sh" 2>/dev/null) || { say "needs Debian's mirror in apt's sources"; exit 1; }
+deb=$(ls "$top"/dist/quorvantel_*_amd64.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || { say "no .deb in dist/: run 'make package' first"; exit 1; }
+"$top/scripts/install-deps.sh" debian
+
+# A pristine root of RELEASE as a tarball: what a user has after installing
+# Debian and the tools to clone and make. Testing's Release file may be past
+# its Valid-Until date on the mirror; that is accepted in its root only.
+pristine() {
+    local release=$1 tar=$cache/roots/$1.tar
+    if [ ! -s "$tar" ]; then
+        mkdir -p "$cache/roots"
+        local opts=()
+        [ "$release" = forky ] && opts=(--aptopt='Acquire::Check-Valid-Until "false"')
+        say "making a pristine $release root (once; kept in $tar)"
+        mmdebstrap --quiet --variant=apt --include=git,make,ca-certificates "${opts[@]}" \
+            "$release" "$tar.part" "$mirror" >&2
+        mv "$tar.part" "$tar"
+    fi
+    echo "$tar"
+}
+
+# Runs COMMAND as root inside ROOT, in mount and pid namespaces of its own
+# that take every mount with them when it ends.
+in_root() {
+    local root=$1
+    shift
+    unshare --mount --pid --fork --mount-proc="$root/proc" -- sh -c '
+        root=$1; shift
+        mount --rbind /dev "$root/dev"
+        mount --rbind /sys "$root/sys"
+        mount -t tmpfs tmpfs "$root/tmp"
+        mount -t tmpfs tmpfs "$root/dev/shm"
+        mount --bind "$QV_APT_CACHE" "$root/var/cache/apt/archives"
+        mkdir -p "$root/root/quorvantel/build/windows-sdl"
+        mount --bind "$QV_SDL_CACHE" "$root/root/quorvantel/build/windows-sdl"
+        exec chroot "$root" env -i HOME=/root TERM=xterm LANG=C.UTF-8 \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
+    ' in_root "$root" "$@"
+}
+
+rows=()
+failed=0
+for release in "${releases[@]}"; do
+    dir=$work/$release
+    root=$dir/root
+    tar=$(pristine "$release")
+    rm -rf "$dir"
+    mkdir -p "$root" "$cache/apt/$release" "$cache/windows-sdl/$release"
+    tar -C "$root" -xf "$tar"
+    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    git clone --quiet "$top" "$root/root/quorvantel"
+    cp "$deb" "$root/tmp/"
+    export QV_APT_CACHE=$cache/apt/$release QV_SDL_CACHE=$cache/windows-sdl/$release
+
+    say "$release: make test (log: $dir/make-test.log)"
+    start=$(date +%s)
+    status=ok
+    in_root "$root" sh -c 'cd /root/quorvantel && make test' >"$dir/make-test.log" 2>&1 || status=FAILED
+    took=$(($(date +%s) - start))
+    summary=$(grep -E '^[0-9]+% tests passed' "$dir/make-test.log" | tail -n 1 || true)
+    skipped=$(grep -c '\*\*\*Skipped' "$dir/make-test.log" || true)
+    [ "$skipped" != 0 ] || skipped=""
+
+    # The package built here, installed there and run on an Xvfb.
+    say "$release: installing $(basename "$deb") and running it"
+    in_root "$root" sh -c '
+        apt-get install -y -q ./tmp/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
+        cd /root/quorvantel
+        tests/xvfb.sh start /tmp/xvfb >/dev/null
+        build/ci/tests/window_probe --display-file /tmp/xvfb/display --status 1 -- /usr/bin/quorvantel
+        rc=$?
+        tests/xvfb.sh stop /tmp/xvfb
+        exit $rc
+        ' >"$dir/deb-run.json" 2>"$dir/deb-run.log" || status=FAILED
+    stacks=$(in_root "$root" /root/quorvantel/scripts/sdl-stacks.sh 2>/dev/null | cut -f 1,3 | sed 's/\t/: /' |
+        paste -sd ';' | sed 's/;/; /g')
+    run=$(tail -n 1 "$dir/deb-run.json")
+    figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
+    [ "$status" = ok ] || failed=1
+    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
+done
+
+echo
+echo "| release | SDL 1.2 stacks | make test | make test wall time | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
+echo "|---|---|---|---|---|---|---|---|---|"
+printf '%s\n' "${rows[@]}"
+exit $failed
