@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # A thin front door over the CMake presets; `make help` lists what it does.
 # Each target first installs, from Debian's packages, whatever it needs.
 
@@ -60,10 +61,18 @@ windows:
 	cmake --preset windows
 	cmake --build --preset windows --parallel $(JOBS)
 
-package: build windows
+# The Debian package (binary, debug symbols and source) is built by Debian's
+# own tools from a copy of the tree without the builds; the Windows zip by
+# CPack, with the source package of the SDL it carries beside it.
+VERSION := $(shell sed -n 's/^quorvantel (\(.*\)).*/\1/p;q' debian/changelog)
+package: windows
 	@$(DEPS) package
-	cpack --preset deb
+	rm -rf build/deb && mkdir -p build/deb/quorvantel-$(VERSION) dist
+	tar -cf - --exclude=./build --exclude=./dist --exclude=./.git . | tar -C build/deb/quorvantel-$(VERSION) -xf -
+	cd build/deb/quorvantel-$(VERSION) && dpkg-buildpackage -us -uc
+	cp build/deb/*.deb build/deb/*.dsc build/deb/*.tar.* build/deb/*.buildinfo build/deb/*.changes dist/
 	cpack --preset windows
+	cp build/windows-sdl/source/libsdl1.2_* dist/
 	rm -rf dist/_CPack_Packages
 	@ls -l dist
 

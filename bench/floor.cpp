@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The floor: the least an X program can do to show an 800 x 600 window
 // titled "Quorvantel" for three seconds. Plain Xlib, nothing else.
 #include <X11/Xatom.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* A plain C program making the same five SDL 1.2 calls as quorvantel, to
    compare it with: whatever quorvantel costs beyond this is its own. */
 #include <stdio.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Zlib
 """Benchmark quorvantel against the floor and a peer, inside and under load.
 
 Runs every subject N times on a private Xvfb, in turn (so that drift hits all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 /* LD_PRELOAD this to time the SDL calls of a program from inside it.
    Each of the five calls quorvantel makes is passed on to the real SDL and
    timed on CLOCK_MONOTONIC; "loaded" is when the dynamic loader had finished

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Cross-compiling for 64-bit Windows with Debian's mingw-w64.
 # QUORVANTEL_SDL_PREFIX names where SDL 1.2 for Windows was installed.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -70,12 +70,13 @@ packages_for() {
     # Every SDL 1.2 runtime the release has, a real X server, the Xlib
     # headers for the window probe, the linters, valgrind and readelf.
     test) echo "$(packages_for build) $(sdl_runtimes) xvfb xauth libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
-    # The cross compiler, Wine to run the result, and what unpacks SDL's
-    # Debian source package.
-    windows) echo "cmake make mingw-w64 dpkg-dev xz-utils $(wine_packages)" ;;
+    # The 64-bit cross compiler, Wine to run the result, and what unpacks
+    # SDL's Debian source package.
+    windows) echo "cmake make g++-mingw-w64-x86-64 dpkg-dev xz-utils $(wine_packages)" ;;
     # The benchmark's driver, its peer (xmessage) and strace.
     bench) echo python3 x11-utils strace ;;
-    package) echo "$(packages_for build) $(packages_for windows) zip unzip" ;;
+    # Debian's packaging tools and checks, and the zip's.
+    package) echo "$(packages_for build) $(packages_for windows) build-essential debhelper lintian mandoc zip unzip" ;;
     # Pristine Debian roots for make test-debian.
     debian) echo mmdebstrap git xz-utils ;;
     *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // quorvantel: bring SDL up, show one 800 x 600 window captioned "Quorvantel"
 // for three seconds, shut SDL down.
 //

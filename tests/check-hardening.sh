@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Zlib
 # Checks that an ELF executable was built hardened.
 #   check-hardening.sh BINARY
 set -eu

@@ -1,56 +1,79 @@
 #!/bin/sh
-# Checks a built package.
-#   check-package.sh deb FILE   unpack the .deb into a temporary root, check its
-#                               files and dependency, and run the unpacked program
-#                               on its failure path
-#   check-package.sh zip FILE   check the Windows zip holds exactly what it should
+# SPDX-License-Identifier: Zlib
+# Checks what `make package` built.
+#   check-package.sh deb FILE         lintian finds no error or warning; unpacked,
+#                                     it holds the program and its man page, depends
+#                                     on SDL 1.2, and the program takes its failure path
+#   check-package.sh source DSC       the source package unpacks and builds its .deb
+#   check-package.sh man FILE         the man page passes mandoc's lint
+#   check-package.sh zip FILE VERSION the Windows zip holds exactly its files, text
+#                                     in CRLF, and the exe's version resource says VERSION
 set -eu
 kind=$1
 file=$2
 [ -f "$file" ] || { echo "no $file: run 'make package' first" >&2; exit 1; }
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 case $kind in
 deb)
-    dpkg-deb --extract "$file" "$root"
-    for f in usr/bin/quorvantel usr/share/man/man1/quorvantel.1.gz; do
-        [ -f "$root/$f" ] || fail "the package lacks /$f"
+    # Any error or warning fails; information and pedantic tags do not.
+    lintian --fail-on error,warning --display-info "$file" || fail "lintian rejects $file"
+    dpkg-deb --extract "$file" "$work"
+    for f in usr/bin/quorvantel usr/share/man/man1/quorvantel.1.gz usr/share/doc/quorvantel/copyright; do
+        [ -f "$work/$f" ] || fail "the package lacks /$f"
     done
-    gzip -t "$root/usr/share/man/man1/quorvantel.1.gz" || fail "the man page is not valid gzip"
-    gzip -dc "$root/usr/share/man/man1/quorvantel.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "the man page has no EXIT STATUS"
-
-    # Both runtimes must satisfy the dependency: classic SDL's own package,
-    # and sdl12-compat's shim, which provides that package's name.
     depends=$(dpkg-deb --field "$file" Depends)
     echo "Depends: $depends"
-    wanted=$(echo "$depends" | tr ',' '\n' | sed -n 's/^ *libsdl1\.2debian (>= *\([^)]*\)).*/\1/p')
-    [ -n "$wanted" ] || fail "no versioned dependency on libsdl1.2debian"
-    classic=$(apt-cache show libsdl1.2debian 2>/dev/null | sed -n 's/^Version: //p' | head -n 1)
-    shim=$(apt-cache show libsdl1.2-compat-shim 2>/dev/null | sed -n 's/^Provides:.*libsdl1\.2debian (= \([^)]*\)).*/\1/p' | head -n 1)
-    [ -n "$classic" ] && [ -n "$shim" ] || fail "apt knows no libsdl1.2debian or libsdl1.2-compat-shim to compare with"
-    dpkg --compare-versions "$classic" ge "$wanted" || fail "libsdl1.2debian $classic does not satisfy >= $wanted"
-    dpkg --compare-versions "$shim" ge "$wanted" || fail "libsdl1.2-compat-shim's libsdl1.2debian $shim does not satisfy >= $wanted"
-
-    # The unpacked program, on the failure path: the message, status 0.
+    echo "$depends" | grep -Eq '(^|, )libsdl1\.2debian \(>= 1\.2\.[0-9]+\)' ||
+        fail "no versioned dependency on libsdl1.2debian"
     status=0
-    out=$(SDL_VIDEODRIVER=no-such-driver "$root/usr/bin/quorvantel" 2>/dev/null) || status=$?
+    out=$(SDL_VIDEODRIVER=no-such-driver "$work/usr/bin/quorvantel" 2>/dev/null) || status=$?
     [ "$status" -eq 0 ] || fail "the unpacked program exited $status, not 0"
     [ "$out" = "SDL failed to initialize!" ] || fail "the unpacked program wrote '$out'"
     ;;
+source)
+    (cd "$work" && dpkg-source --no-check -x "$file" tree >/dev/null) || fail "$file does not unpack"
+    (cd "$work/tree" && dpkg-buildpackage -us -uc -b >"$work/build.log" 2>&1) || {
+        tail -n 30 "$work/build.log" >&2
+        fail "the unpacked source does not build"
+    }
+    ls "$work"/quorvantel_*_amd64.deb >/dev/null 2>&1 || fail "building the source made no .deb"
+    ;;
+man)
+    mandoc -T lint -W warning "$file" || fail "mandoc finds fault with $file"
+    ;;
 zip)
-    expected=$(basename "$file" .zip)
-    listing=$(unzip -Z1 "$file" | grep -v '/$' | sort | tr '\n' ' ')
+    version=$3
+    name=$(basename "$file" .zip)
+    listing=$(unzip -Z1 "$file" | grep -v '/$' | sed "s|^$name/||" | sort | tr '\n' ' ')
     echo "$listing"
-    [ "$listing" = "$expected/README.txt $expected/SDL.dll $expected/quorvantel.exe " ] ||
-        fail "expected README.txt, SDL.dll and quorvantel.exe in $expected/"
-    unzip -q -d "$root" "$file"
-    cmp -s "$root/$expected/SDL.dll" "$(dirname "$file")/../build/windows/SDL.dll" ||
-        fail "the zip's SDL.dll is not the one the Windows build runs with"
+    [ "$listing" = "COPYING-SDL.txt LICENSE.txt NOTICE.txt README.txt SDL.dll quorvantel.exe " ] ||
+        fail "expected COPYING-SDL.txt LICENSE.txt NOTICE.txt README.txt SDL.dll quorvantel.exe in $name/"
+    unzip -q -d "$work" "$file"
+    dir=$work/$name
+    for text in COPYING-SDL.txt LICENSE.txt NOTICE.txt README.txt; do
+        lf=$(grep -c . "$dir/$text")
+        crlf=$(grep -c "$(printf '\r')\$" "$dir/$text" || true)
+        [ "$lf" -gt 0 ] && [ "$crlf" -ge "$lf" ] || fail "$text has lines not ended by CRLF"
+    done
+    grep -q 'GNU LESSER GENERAL PUBLIC LICENSE' "$dir/COPYING-SDL.txt" || fail "COPYING-SDL.txt is not the LGPL"
+    grep -q 'zlib' "$dir/NOTICE.txt" && grep -q 'libsdl1.2_.*\.dsc' "$dir/NOTICE.txt" ||
+        fail "NOTICE.txt names neither our licence nor SDL's source"
+    for source in $(sed -n 's/^ *\(libsdl1\.2_[^ ]*\.[a-z.]*\).*/\1/p' "$dir/NOTICE.txt" | tr -d '\r'); do
+        [ -f "$(dirname "$file")/$source" ] || fail "NOTICE.txt names $source, which is not beside the zip"
+    done
+    # The version resource holds its strings in UTF-16, each name before its value.
+    strings -el "$dir/quorvantel.exe" >"$work/strings"
+    for field in FileVersion ProductVersion; do
+        value=$(grep -A1 -x "$field" "$work/strings" | sed -n 2p)
+        [ "$value" = "$version" ] || fail "$field is '$value', not $version"
+    done
+    grep -q 'requestedExecutionLevel level="asInvoker"' "$dir/quorvantel.exe" || fail "quorvantel.exe has no manifest"
     ;;
 *)
-    echo "usage: check-package.sh deb|zip FILE" >&2
+    echo "usage: check-package.sh deb|source|man|zip FILE [VERSION]" >&2
     exit 2
     ;;
 esac

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Runs quorvantel's own source, linked against the recording SDL stand-in,
 // and checks what it asked of SDL, what it wrote and how it exited.
 //

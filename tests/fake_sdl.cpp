@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A recording stand-in for the SDL functions quorvantel calls, linked in
 // place of the real library. Anything else the program called would fail to
 // link.

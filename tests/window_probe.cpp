@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // window_probe: start a program under an X server and watch, from outside,
 // what it does with its top-level windows.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The Windows build, run under Wine on the tests' Xvfb and watched by the same probe.
 find_program(WINE wine)
 find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)

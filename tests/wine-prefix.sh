@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Zlib
 # Prepares or stops the Wine the Windows tests run in.
 #   wine-prefix.sh start DIR DISPLAY_FILE BUILD CASE...
 #       make DIR/prefix if it is missing, keep a wineserver and Wine's services

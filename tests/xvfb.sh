@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Zlib
 # Starts or stops a private Xvfb for the tests.
 #   xvfb.sh start DIR   start Xvfb on a free display; DIR/display gets its number, DIR/pid its pid
 #   xvfb.sh stop DIR    stop it
