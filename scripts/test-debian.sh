@@ -84,7 +84,7 @@ for release in "${releases[@]}"; do
     # The package built here, installed there and run on an Xvfb.
     say "$release: installing $(basename "$deb") and running it"
     in_root "$root" sh -c '
-        apt-get install -y -q ./tmp/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
+        apt-get install -y -q /tmp/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
         cd /root/quorvantel
         tests/xvfb.sh start /tmp/xvfb >/dev/null
         build/ci/tests/window_probe --display-file /tmp/xvfb/display --status 1 -- /usr/bin/quorvantel
