@@ -5,7 +5,7 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test asan bench windows package clean distclean help
+.PHONY: all build run test asan bench windows package test-debian format clean distclean help
 
 all: build
 
@@ -16,7 +16,9 @@ help:
 	@echo "make bench   benchmark against the floor and a peer, and under load (RUNS=10)"
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
-	@echo "make package the Debian package and the Windows zip, in dist/"
+	@echo "make package the Debian package (binary and source) and the Windows zip, in dist/"
+	@echo "make test-debian  make test on pristine Debian 12, 13 and testing roots (root)"
+	@echo "make format  apply the code style that the lint tests check"
 	@echo "make clean   remove the builds and dist/, keeping the cross-built SDL"
 	@echo "make distclean  remove build/ whole"
 
@@ -76,8 +78,30 @@ package: windows
 	rm -rf dist/_CPack_Packages
 	@ls -l dist
 
+# The committed tree on pristine Debian 12, 13 and testing; the .deb built
+# here is installed into each.
+test-debian: package
+	@$(DEPS) debian
+	scripts/test-debian.sh
+
+FORMATTED = $(wildcard src/*.cpp tests/*.cpp bench/*.c bench/*.cpp)
+format:
+	@$(DEPS) test
+	clang-format -i $(FORMATTED)
+
 clean:
 	rm -rf build/dev build/release build/ci build/asan build/windows dist
 
-distclean:
+dist# The committed tree on pristine Debian 12, 13 and testing; the .deb built
+# here is installed into each.
+test-debian: package
+	@$(DEPS) debian
+	scripts/test-debian.sh
+
+FORMATTED = $(wildcard src/*.cpp tests/*.cpp bench/*.c bench/*.cpp)
+format:
+	@$(DEPS) test
+	clang-format -i $(FORMATTED)
+
+clean:
 	rm -rf build

@@ -253,6 +253,10 @@ def main():
         "Inside quorvantel (median (min–max) of each phase, ms; loading is from the probe's fork to the "
         "end of the program's constructors):", "", inside, "",
         "Under load: N instances started at once on one X server:", "", loaded, ""])
+    page = ROOT / "bench" / "README.md"
+    text = page.read_text()
+    start, end = text.index("<!-- report -->\n") + len("<!-- report -->\n"), text.index("<!-- /report -->")
+    page.write_text(text[:start] + report + text[end:])
     stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
     (args.out / f"bench-{stamp}.md").write_text(report)
     (args.out / f"bench-{stamp}.json").write_text(json.dumps(

@@ -9,6 +9,7 @@
 # QUORVANTEL_CACHE (default /var/cache/quorvantel), so a second run starts in
 # seconds; each run unpacks a fresh root. Needs root and Debian's mirror.
 set -euo pipefail
+shopt -s inherit_errexit
 top=$(cd "$(dirname "$0")/.." && pwd)
 releases=("$@")
 [ $# -gt 0 ] || releases=(bookworm trixie forky)
@@ -32,9 +33,9 @@ pristine() {
         local opts=()
         [ "$release" = forky ] && opts=(--aptopt='Acquire::Check-Valid-Until "false"')
         say "making a pristine $release root (once; kept in $tar)"
-        mmdebstrap --quiet --variant=apt --include=git,make,ca-certificates "${opts[@]}" \
-            "$release" "$tar.part" "$mirror" >&2
-        mv "$tar.part" "$tar"
+        mmdebstrap --quiet --variant=apt --format=tar --include=git,make,ca-certificates "${opts[@]}" \
+            "$release" "$tar.new" "$mirror" >&2
+        mv "$tar.new" "$tar"
     fi
     echo "$tar"
 }
@@ -59,11 +60,12 @@ in_root() {
 }
 
 rows=()
+passed=0
 failed=0
 for release in "${releases[@]}"; do
     dir=$work/$release
     root=$dir/root
-    tar=$(pristine "$release")
+    tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | FAILED |"); continue; }
     rm -rf "$dir"
     mkdir -p "$root" "$cache/apt/$release" "$cache/windows-sdl/$release"
     tar -C "$root" -xf "$tar"
@@ -96,7 +98,7 @@ for release in "${releases[@]}"; do
         paste -sd ';' | sed 's/;/; /g')
     run=$(tail -n 1 "$dir/deb-run.json")
     figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
-    [ "$status" = ok ] || failed=1
+    if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
 done
 
@@ -104,4 +106,6 @@ echo
 echo "| release | SDL 1.2 stacks | make test | make test wall time | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
 echo "|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
-exit $failed
+echo
+echo "test-debian: $passed passed, $failed failed"
+[ $failed -eq 0 ]
