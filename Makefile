@@ -92,16 +92,5 @@ format:
 clean:
 	rm -rf build/dev build/release build/ci build/asan build/windows dist
 
-dist# The committed tree on pristine Debian 12, 13 and testing; the .deb built
-# here is installed into each.
-test-debian: package
-	@$(DEPS) debian
-	scripts/test-debian.sh
-
-FORMATTED = $(wildcard src/*.cpp tests/*.cpp bench/*.c bench/*.cpp)
-format:
-	@$(DEPS) test
-	clang-format -i $(FORMATTED)
-
-clean:
+distclean:
 	rm -rf build

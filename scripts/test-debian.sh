@@ -95,8 +95,8 @@ for release in "${releases[@]}"; do
         exit $rc
         ' >"$dir/deb-run.json" 2>"$dir/deb-run.log" || status=FAILED
     stacks=$(in_root "$root" /root/quorvantel/scripts/sdl-stacks.sh 2>/dev/null | cut -f 1,3 | sed 's/\t/: /' |
-        paste -sd ';' | sed 's/;/; /g')
-    run=$(tail -n 1 "$dir/deb-run.json")
+        paste -sd ';' | sed 's/;/; /g' || true)
+    run=$(tail -n 1 "$dir/deb-run.json" || true)
     figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
     if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
