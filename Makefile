@@ -5,7 +5,7 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test asan bench windows package test-debian format clean distclean help
+.PHONY: all build run test asan bench windows package screenshots test-debian format clean distclean help
 
 all: build
 
@@ -17,6 +17,7 @@ help:
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
 	@echo "make package the Debian package (binary and source) and the Windows zip, in dist/"
+	@echo "make screenshots  pictures of the window on each SDL stack and under Wine, in doc/"
 	@echo "make test-debian  make test on pristine Debian 12, 13 and testing roots (root)"
 	@echo "make format  apply the code style that the lint tests check"
 	@echo "make clean   remove the builds and dist/, keeping the cross-built SDL"
@@ -28,13 +29,18 @@ build:
 	cmake --build --preset release --parallel $(JOBS)
 
 # quorvantel exits 1 when it ran to the end and 0 when SDL could not start.
+# Without a desktop it runs on a private Xvfb, and a picture shows the window.
 run: build
-	@status=0; ./build/release/quorvantel || status=$$?; \
-	case $$status in \
-	1) ;; \
-	0) printf '\nmake run: SDL could not be initialised (is there a display? try: xvfb-run make run)\n' >&2; exit 1 ;; \
-	*) printf '\nmake run: quorvantel ended abnormally (status %s)\n' "$$status" >&2; exit 1 ;; \
-	esac
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	    $(DEPS) headless && scripts/run-headless.sh build/release/quorvantel build/run; \
+	else \
+	    status=0; ./build/release/quorvantel || status=$$?; \
+	    case $$status in \
+	    1) ;; \
+	    0) printf '\nmake run: SDL could not be initialised\n' >&2; exit 1 ;; \
+	    *) printf '\nmake run: quorvantel ended abnormally (status %s)\n' "$$status" >&2; exit 1 ;; \
+	    esac; \
+	fi
 
 test: package
 	@$(DEPS) test
@@ -78,13 +84,17 @@ package: windows
 	rm -rf dist/_CPack_Packages
 	@ls -l dist
 
+screenshots: build windows
+	@$(DEPS) screenshots
+	scripts/screenshots.sh build/release/quorvantel build/windows doc
+
 # The committed tree on pristine Debian 12, 13 and testing; the .deb built
 # here is installed into each.
 test-debian: package
 	@$(DEPS) debian
 	scripts/test-debian.sh
 
-FORMATTED = $(wildcard src/*.cpp tests/*.cpp bench/*.c bench/*.cpp)
+FORMATTED = $(wildcard src/*.cpp tests/*.cpp probe/*.cpp probe/*.h bench/*.c bench/*.cpp)
 format:
 	@$(DEPS) test
 	clang-format -i $(FORMATTED)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: Zlib
 # Starts or stops a private Xvfb for the tests.
-#   xvfb.sh start DIR   start Xvfb on a free display; DIR/display gets its number, DIR/pid its pid
-#   xvfb.sh stop DIR    stop it
+#   xvfb.sh start DIR [WxHxD]  start Xvfb on a free display (screen 1280x1024x24 unless
+#                              given); DIR/display gets its number, DIR/pid its pid
+#   xvfb.sh stop DIR           stop it
 set -eu
 action=$1
 dir=$2
@@ -12,7 +13,7 @@ start)
     mkdir -p "$dir"
     rm -f "$dir/display" "$dir/pid"
     # No inherited pipe may stay open, or the caller would wait for Xvfb to end.
-    setsid Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 1280x1024x24 \
+    setsid Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${3:-1280x1024x24}" \
         3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
     echo $! >"$dir/pid"
     i=0
