@@ -46,7 +46,7 @@ FIGURES = [
 
 
 def probe_command(build, display, command, extra=()):
-    return [str(build / "tests" / "window_probe"), "--display-file", str(display), *extra, "--", *command]
+    return [str(build / "probe" / "window_probe"), "--display-file", str(display), *extra, "--", *command]
 
 
 def probe(build, display, command, env=None, extra=()):

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: Zlib
+#include "common.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+namespace probe {
+
+double now_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double ms(const timeval& tv)
+{
+    return static_cast<double>(tv.tv_sec) * 1e3 + static_cast<double>(tv.tv_usec) / 1e3;
+}
+
+[[noreturn]] void die(const std::string& what)
+{
+    std::fprintf(stderr, "window_probe: %s\n", what.c_str());
+    std::exit(2);
+}
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string first_line(const std::string& path)
+{
+    std::string text = slurp(path);
+    return text.substr(0, text.find('\n'));
+}
+
+std::string json(const std::string& s)
+{
+    std::string out = "\"";
+    for (const unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            std::array<char, 8> esc{};
+            std::snprintf(esc.data(), esc.size(), "\\u%04x", c);
+            out += esc.data();
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace probe

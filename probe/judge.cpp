@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: Zlib
+#include "judge.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common.h"
+
+namespace probe {
+
+int judge(const Options& o, const Run& r, const Watcher& watch)
+{
+    const Windows t = tally(o, r, watch);
+    const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
+    const int signal = WIFSIGNALED(r.wstatus) ? WTERMSIG(r.wstatus) : 0;
+    int broken = 0;
+    auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) {
+            std::fprintf(stderr, "window_probe: expected %s\n", what.c_str());
+            ++broken;
+        }
+    };
+    auto num = [](double v) { return std::to_string(static_cast<long>(v)); };
+    if (o.status) {
+        expect(status == *o.status, "exit status " + std::to_string(*o.status) + ", got " +
+                                        (signal != 0 ? "signal " + std::to_string(signal) : std::to_string(status)));
+    }
+    if (o.output) {
+        expect(r.output == *o.output, "standard output " + json(*o.output) + ", got " + json(r.output));
+    }
+    if (o.output_has) {
+        expect(r.output.find(*o.output_has) != std::string::npos,
+               "standard output holding " + json(*o.output_has) + ", got " + json(r.output.substr(0, 200)));
+    }
+    if (o.no_window) {
+        expect(t.own == 0, "no window, got " + std::to_string(t.own));
+    }
+    if (o.window) {
+        expect(t.captioned == 1, "one window captioned '" + o.caption + "', got " + std::to_string(t.captioned));
+    }
+    if (o.window && t.shown != nullptr) {
+        const auto [width, height] = *o.window;
+        expect(t.shown->width == width && t.shown->height == height, "a " + num(width) + "x" + num(height) +
+                                                                         " window, got " + num(t.shown->width) + "x" +
+                                                                         num(t.shown->height));
+        expect(t.shown->mapped >= 0, "the window to be mapped");
+        expect(t.shown->net_wm_name.empty() || t.shown->net_wm_name == o.caption,
+               "_NET_WM_NAME " + json(o.caption) + ", got " + json(t.shown->net_wm_name));
+        expect(t.shown->icon_name == o.icon_name,
+               "icon name " + json(o.icon_name) + ", got " + json(t.shown->icon_name));
+        expect(t.shown->gone >= 0 && t.shown->gone <= r.exited, "the window gone before the program exited");
+    }
+    if (o.hold && t.shown != nullptr) {
+        const double hold = t.shown->gone - (o.hold_from_map ? t.shown->mapped : t.shown->captioned);
+        expect(hold >= o.hold->first && hold <= o.hold->second,
+               "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold));
+    }
+    if (o.exit_within) {
+        expect(r.exited <= *o.exit_within,
+               "an exit within " + num(*o.exit_within) + " ms, got " + std::to_string(r.exited));
+    }
+    if (o.exit_after) {
+        expect(r.exited >= *o.exit_after,
+               "an exit no sooner than " + num(*o.exit_after) + " ms, got " + std::to_string(r.exited));
+    }
+    if (o.stack) {
+        expect(r.stack.name() == *o.stack, "the SDL stack " + json(*o.stack) + ", got " + json(r.stack.name()));
+    }
+    for (const auto& path : o.absent) {
+        expect(access(path.c_str(), F_OK) != 0, "no file " + path);
+    }
+    for (const auto& [path, text] : o.files) {
+        const bool exists = access(path.c_str(), F_OK) == 0;
+        expect(exists && slurp(path) == text,
+               path + " holding " + json(text) + ", got " + (exists ? json(slurp(path)) : "no file"));
+    }
+    return broken;
+}
+
+}  // namespace probe

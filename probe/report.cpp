@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: Zlib
+#include "report.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "common.h"
+
+namespace probe {
+
+void report(const Options& o, const Run& r, const Watcher& watch)
+{
+    const Windows t = tally(o, r, watch);
+    const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
+    const int signal = WIFSIGNALED(r.wstatus) ? WTERMSIG(r.wstatus) : 0;
+    std::printf(R"({"status":%d,"signal":%d,"core":%s,"stdout":%s,"windows":%d,"captioned":%d)", status, signal,
+                WCOREDUMP(r.wstatus) ? "true" : "false", json(r.output).c_str(), t.own, t.captioned);
+    if (t.shown != nullptr) {
+        std::printf(R"(,"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"width":%d,"height":%d)",
+                    t.shown->created, t.shown->mapped, t.shown->captioned, t.shown->gone, t.shown->width,
+                    t.shown->height);
+        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s)", json(t.shown->wm_name).c_str(),
+                    json(t.shown->net_wm_name).c_str(), json(t.shown->icon_name).c_str());
+        if (t.shown->gone >= 0) {  // unknown when the server died first
+            std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"gone_to_exit":%.1f,"hold_cpu_ms":%.2f)"
+                        R"(,"hold_cpu_main_thread_ms":%.2f)",
+                        t.shown->gone - t.shown->captioned, t.shown->caption_stamped ? "true" : "false",
+                        r.exited - t.shown->gone, r.cpu_last.first - r.cpu_at_caption.first,
+                        r.cpu_last.second - r.cpu_at_caption.second);
+        }
+    }
+    std::printf(R"(,"all":[)");
+    const char* sep = "";
+    for (const auto& [id, w] : watch.windows) {
+        if (ours(o, r, w)) {
+            std::printf(R"(%s{"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"size":"%dx%d","name":%s})", sep,
+                        w.created, w.mapped, w.captioned, w.gone, w.width, w.height, json(w.wm_name).c_str());
+            sep = ",";
+        }
+    }
+    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"stack":%s})"
+                "\n",
+                r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
+                json(r.stack.library).c_str(), json(r.stack.name()).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace probe

@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: Zlib
+// The probe's report: one JSON line of what it saw, times in milliseconds
+// since the program was started.
+#pragma once
+
+#include "program.h"
+
+namespace probe {
+
+void report(const Options& o, const Run& r, const Watcher& watch);
+
+}  // namespace probe
