@@ -3,7 +3,7 @@
 # Installs, from Debian's packages, what the named tasks need and the machine
 # lacks, on Debian 12, 13 or testing. Safe to run again: what is present is
 # left alone. The packages are chosen by what the release offers.
-#   scripts/install-deps.sh build|test|windows|package|bench|debian...
+#   scripts/install-deps.sh build|test|windows|package|bench|headless|screenshots|debian...
 set -eu
 
 if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
@@ -64,15 +64,29 @@ wine_packages() {
     done
 }
 
+# A Wayland compositor to test on, where the release's sway runs as root
+# (1.10 and later do; Debian 12's 1.7 refuses).
+wayland_packages() {
+    version=$(candidate sway)
+    if [ -n "$version" ] && dpkg --compare-versions "$version" ge 1.10; then
+        echo sway xwayland
+    fi
+}
+
 packages_for() {
     case $1 in
     build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev ;;
-    # Every SDL 1.2 runtime the release has, a real X server, the Xlib
-    # headers for the window probe, the linters, valgrind and readelf.
-    test) echo "$(packages_for build) $(sdl_runtimes) xvfb xauth libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
+    # Every SDL 1.2 runtime the release has, a real X server and desktop, a
+    # Wayland compositor where one runs,
+    # the Xlib headers for the window probe, the linters, valgrind and readelf.
+    test) echo "$(packages_for build) $(packages_for screenshots) $(sdl_runtimes) $(wayland_packages) libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
     # The 64-bit cross compiler, Wine to run the result, and what unpacks
     # SDL's Debian source package.
     windows) echo "cmake make g++-mingw-w64-x86-64 dpkg-dev xz-utils $(wine_packages)" ;;
+    # A private desktop (an X server and a small window manager), and what
+    # looks at it and takes its picture.
+    headless) echo xvfb xauth x11-utils x11-xserver-utils openbox imagemagick ;;
+    screenshots) echo "$(packages_for headless) python3" ;;
     # The benchmark's driver, its peer (xmessage) and strace.
     bench) echo python3 x11-utils strace ;;
     # Debian's packaging tools and checks, and the zip's.

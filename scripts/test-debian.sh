@@ -65,13 +65,13 @@ failed=0
 for release in "${releases[@]}"; do
     dir=$work/$release
     root=$dir/root
-    tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | FAILED |"); continue; }
+    tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | | FAILED |"); continue; }
     rm -rf "$dir"
     mkdir -p "$root" "$cache/apt/$release" "$cache/windows-sdl/$release"
     tar -C "$root" -xf "$tar"
     cp /etc/resolv.conf "$root/etc/resolv.conf"
     git clone --quiet "$top" "$root/root/quorvantel"
-    cp "$deb" "$root/tmp/"
+    cp "$deb" "$root/root/"
     export QV_APT_CACHE=$cache/apt/$release QV_SDL_CACHE=$cache/windows-sdl/$release
 
     say "$release: make test (log: $dir/make-test.log)"
@@ -82,11 +82,15 @@ for release in "${releases[@]}"; do
     summary=$(grep -E '^[0-9]+% tests passed' "$dir/make-test.log" | tail -n 1 || true)
     skipped=$(grep -c '\*\*\*Skipped' "$dir/make-test.log" || true)
     [ "$skipped" != 0 ] || skipped=""
+    # The Wayland tests, on a compositor where the release has one that runs.
+    wayland=$({ grep -E 'Test +#[0-9]+: wayland\.' "$dir/make-test.log" || true; } | awk '
+        / Passed / { p++ } /Skipped/ { s++ } /Failed|Not Run|Timeout/ { f++ }
+        END { if (s && !p && !f) print "skipped"; else printf "%d passed%s\n", p, f ? ", " f " failed" : "" }')
 
     # The package built here, installed there and run on an Xvfb.
     say "$release: installing $(basename "$deb") and running it"
     in_root "$root" sh -c '
-        apt-get install -y -q /tmp/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
+        apt-get install -y -q /root/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
         cd /root/quorvantel
         tests/xvfb.sh start /tmp/xvfb >/dev/null
         build/ci/tests/window_probe --display-file /tmp/xvfb/display --status 1 -- /usr/bin/quorvantel
@@ -99,12 +103,12 @@ for release in "${releases[@]}"; do
     run=$(tail -n 1 "$dir/deb-run.json" || true)
     figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
     if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
+    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | ${wayland:-none} | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
 done
 
 echo
-echo "| release | SDL 1.2 stacks | make test | make test wall time | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
-echo "|---|---|---|---|---|---|---|---|---|"
+echo "| release | SDL 1.2 stacks | make test | make test wall time | Wayland tests | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
 echo
 echo "test-debian: $passed passed, $failed failed"
