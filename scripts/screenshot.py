@@ -29,18 +29,16 @@ def x(*command):
 
 
 def find_window(titles, process, deadline):
-    """The window id, absolute position and size of the client window with one of TITLES."""
+    """The window id, absolute position and size of the client window with one
+    of TITLES, leaving out the 1 x 1 helper windows Wine makes; of several, the largest."""
+    line = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$')
     while time.monotonic() < deadline and process.poll() is None:
-        for title in titles:
-            found = subprocess.run(["xwininfo", "-name", title], capture_output=True, text=True)
-            if found.returncode != 0:
-                continue
-            info = found.stdout
-            return (re.search(r"Window id: (0x[0-9a-f]+)", info).group(1),
-                    int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1)),
-                    int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1)),
-                    int(re.search(r"Width:\s+(\d+)", info).group(1)),
-                    int(re.search(r"Height:\s+(\d+)", info).group(1)))
+        tree = x("xwininfo", "-root", "-tree")
+        found = [m for m in map(line.match, tree.splitlines())
+                 if m and m.group(2) in titles and int(m.group(3)) * int(m.group(4)) > 1]
+        if found:
+            m = max(found, key=lambda m: int(m.group(3)) * int(m.group(4)))
+            return m.group(1), int(m.group(5)), int(m.group(6)), int(m.group(3)), int(m.group(4))
         time.sleep(0.02)
     return None
 

@@ -15,7 +15,10 @@ mkdir -p "$work" "$out"
 trap '"$here/scripts/desktop.sh" stop "$work/desktop"' EXIT
 "$here/scripts/desktop.sh" start "$work/desktop"
 
-"$here/scripts/sdl-stacks.sh" | while IFS="$(printf '\t')" read -r stack path what; do
+"$here/scripts/sdl-stacks.sh" | while IFS= read -r line; do
+    stack=$(echo "$line" | cut -f 1)
+    path=$(echo "$line" | cut -f 2)
+    what=$(echo "$line" | cut -f 3)
     echo "screenshots: $stack ($what)"
     LD_LIBRARY_PATH=$path "$here/scripts/screenshot.py" --display-file "$work/desktop/display" \
         --out "$out/screenshot-$stack.png" -- "$program" 2>/dev/null
