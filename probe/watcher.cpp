@@ -1,7 +1,164 @@
 // SPDX-License-Identifier: Zlib
 #include "watcher.h"
 
+#include <X11/Xatom.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
 namespace probe {
+
+Watcher::Watcher(Display* dpy, std::string caption) : dpy_(dpy), caption_(std::move(caption))
+{
+    XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
+    XSync(dpy_, False);
+}
+
+// t is when the probe read the event; t0 the start, on the same clock.
+void Watcher::handle(const XEvent& e, double t, double t0)
+{
+    if (e.type == CreateNotify) {
+        if (e.xcreatewindow.parent != DefaultRootWindow(dpy_)) {
+            return;
+        }
+        // The server hands out a vanished client's ids again: start afresh.
+        Seen& w = windows[e.xcreatewindow.window] = Seen{};
+        w.created = t;
+        w.width = e.xcreatewindow.width;
+        w.height = e.xcreatewindow.height;
+        XSelectInput(dpy_, e.xcreatewindow.window, PropertyChangeMask | StructureNotifyMask);
+        // Properties set before the selection took effect raised no event.
+        refresh(e.xcreatewindow.window, w, t, false);
+        return;
+    }
+    const auto it = windows.find(subject(e));
+    if (it == windows.end()) {
+        return;
+    }
+    Seen& w = it->second;
+    switch (e.type) {
+    case PropertyNotify:
+        if (const auto stamped = server_time(e.xproperty.time, t, t0)) {
+            refresh(it->first, w, *stamped, true);
+        } else {
+            refresh(it->first, w, t, false);
+        }
+        break;
+    case ConfigureNotify:
+        if (w.gone < 0) {
+            w.width = e.xconfigure.width;
+            w.height = e.xconfigure.height;
+        }
+        break;
+    case MapNotify:
+        if (w.mapped < 0) {
+            w.mapped = t;
+        }
+        break;
+    case UnmapNotify:
+    case DestroyNotify:
+        if (w.gone < 0 && (e.type == DestroyNotify || w.mapped >= 0)) {
+            w.gone = t;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void Watcher::send_delete(Window target)
+{
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = target;
+    ev.xclient.message_type = protocols_;
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(delete_window_);
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy_, target, False, NoEventMask, &ev);
+    XFlush(dpy_);
+}
+
+// Xvfb stamps events with CLOCK_MONOTONIC in whole milliseconds, the
+// probe's own clock, so a stamp tells when the server made a change
+// however late the probe read it. The end of that millisecond is taken,
+// so the moment is never early; a stamp that makes no sense is ignored.
+std::optional<double> Watcher::server_time(Time stamp, double t, double t0)
+{
+    const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t + t0));
+    const std::uint32_t lag = now - static_cast<std::uint32_t>(stamp);
+    if (lag >= 10000) {
+        return std::nullopt;
+    }
+    return std::min(t, t - lag + 1);
+}
+
+// The window an event is about; xany.window is the one it was reported
+// to, which for the root's substructure events is the root.
+Window Watcher::subject(const XEvent& e)
+{
+    switch (e.type) {
+    case ConfigureNotify:
+        return e.xconfigure.window;
+    case MapNotify:
+        return e.xmap.window;
+    case UnmapNotify:
+        return e.xunmap.window;
+    case DestroyNotify:
+        return e.xdestroywindow.window;
+    default:
+        return e.xany.window;
+    }
+}
+
+// A property's value, "" when it is not set, nothing when it cannot be
+// read (the window is already gone: the error handler ignores that).
+std::optional<std::string> Watcher::property(Window win, Atom name, Atom type)
+{
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy_, win, name, 0, 4096, False, type, &actual, &format, &count, &after, &data) != Success) {
+        return std::nullopt;
+    }
+    if (actual == None) {
+        return "";
+    }
+    // Xlib hands 32-bit items over as longs.
+    const size_t item = format == 32 ? sizeof(long) : static_cast<size_t>(format) / 8;
+    std::string value(reinterpret_cast<char*>(data), count * item);
+    XFree(data);
+    return value;
+}
+
+// Reads what the checks need, keeping what was known where a read fails.
+void Watcher::refresh(Window win, Seen& w, double t, bool stamped)
+{
+    if (const auto pid = property(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
+        std::memcpy(&w.pid, pid->data(), sizeof(long));
+    }
+    const auto wm_name = property(win, XA_WM_NAME, AnyPropertyType);
+    const auto net_wm_name = property(win, net_wm_name_, utf8_);
+    const auto icon_name = property(win, XA_WM_ICON_NAME, AnyPropertyType);
+    const auto net_icon_name = property(win, net_wm_icon_name_, utf8_);
+    if (!wm_name || !net_wm_name || !icon_name || !net_icon_name) {
+        return;
+    }
+    w.wm_name = *wm_name;
+    w.net_wm_name = *net_wm_name;
+    w.icon_name = icon_name->empty() ? *net_icon_name : *icon_name;
+    if (w.captioned < 0 && w.wm_name == caption_) {
+        w.captioned = t;
+        w.caption_stamped = stamped;
+        if (first_caption < 0) {
+            first_caption = t;
+        }
+    }
+}
 
 int ignore_x_errors(Display* /*display*/, XErrorEvent* /*error*/)
 {

@@ -65,7 +65,7 @@ failed=0
 for release in "${releases[@]}"; do
     dir=$work/$release
     root=$dir/root
-    tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | | FAILED |"); continue; }
+    tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | | | FAILED |"); continue; }
     rm -rf "$dir"
     mkdir -p "$root" "$cache/apt/$release" "$cache/windows-sdl/$release"
     tar -C "$root" -xf "$tar"
@@ -87,13 +87,26 @@ for release in "${releases[@]}"; do
         / Passed / { p++ } /Skipped/ { s++ } /Failed|Not Run|Timeout/ { f++ }
         END { if (s && !p && !f) print "skipped"; else printf "%d passed%s\n", p, f ? ", " f " failed" : "" }')
 
+    # make run as a user would: on an X server from xvfb-run, and with no
+    # display at all (a private desktop then, and a picture).
+    runs=""
+    for how in "xvfb-run -a make run" "make run"; do
+        if in_root "$root" sh -c "cd /root/quorvantel && $how" >>"$dir/make-run.log" 2>&1; then
+            runs="$runs${runs:+, }ok"
+        else
+            runs="$runs${runs:+, }FAILED"
+            status=FAILED
+        fi
+    done
+    [ -s "$root/root/quorvantel/build/run/quorvantel.png" ] || { runs="$runs (no picture)"; status=FAILED; }
+
     # The package built here, installed there and run on an Xvfb.
     say "$release: installing $(basename "$deb") and running it"
     in_root "$root" sh -c '
         apt-get install -y -q /root/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
         cd /root/quorvantel
         tests/xvfb.sh start /tmp/xvfb >/dev/null
-        build/ci/tests/window_probe --display-file /tmp/xvfb/display --status 1 -- /usr/bin/quorvantel
+        build/ci/probe/window_probe --display-file /tmp/xvfb/display --status 1 -- /usr/bin/quorvantel
         rc=$?
         tests/xvfb.sh stop /tmp/xvfb
         exit $rc
@@ -103,12 +116,12 @@ for release in "${releases[@]}"; do
     run=$(tail -n 1 "$dir/deb-run.json" || true)
     figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
     if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | ${wayland:-none} | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
+    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $runs | ${wayland:-none} | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
 done
 
 echo
-echo "| release | SDL 1.2 stacks | make test | make test wall time | Wayland tests | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| release | SDL 1.2 stacks | make test | make test wall time | make run (xvfb-run, no display) | Wayland tests | installed .deb ran on | start → caption (ms) | hold (ms) | gone → exit (ms) | result |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
 echo
 echo "test-debian: $passed passed, $failed failed"
