@@ -26,8 +26,17 @@ deb)
     done
     depends=$(dpkg-deb --field "$file" Depends)
     echo "Depends: $depends"
-    echo "$depends" | grep -Eq '(^|, )libsdl1\.2debian \(>= 1\.2\.[0-9]+\)' ||
-        fail "no versioned dependency on libsdl1.2debian"
+    wanted=$(echo "$depends" | tr ',' '\n' | sed -n 's/^ *libsdl1\.2debian (>= *\([^)]*\)).*/\1/p')
+    [ -n "$wanted" ] || fail "no versioned dependency on libsdl1.2debian"
+    # What this release has satisfies it: its own libsdl1.2debian (classic
+    # SDL or sdl12-compat), and sdl12-compat's shim where the release has one.
+    own=$(apt-cache show libsdl1.2debian 2>/dev/null | sed -n 's/^Version: //p' | head -n 1)
+    [ -n "$own" ] || fail "apt knows no libsdl1.2debian to compare with"
+    dpkg --compare-versions "$own" ge "$wanted" || fail "libsdl1.2debian $own does not satisfy >= $wanted"
+    shim=$(apt-cache show libsdl1.2-compat-shim 2>/dev/null | sed -n 's/^Provides:.*libsdl1\.2debian (= \([^)]*\)).*/\1/p' | head -n 1)
+    if [ -n "$shim" ]; then
+        dpkg --compare-versions "$shim" ge "$wanted" || fail "libsdl1.2-compat-shim's libsdl1.2debian $shim does not satisfy >= $wanted"
+    fi
     status=0
     out=$(SDL_VIDEODRIVER=no-such-driver "$work/usr/bin/quorvantel" 2>/dev/null) || status=$?
     [ "$status" -eq 0 ] || fail "the unpacked program exited $status, not 0"
