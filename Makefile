@@ -100,7 +100,7 @@ format:
 	clang-format -i $(FORMATTED)
 
 clean:
-	rm -rf build/dev build/release build/ci build/asan build/windows dist
+	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/screenshots build/debian dist
 
 distclean:
 	rm -rf build

@@ -7,7 +7,9 @@
 #   scripts/test-debian.sh [RELEASE...]     (default: bookworm trixie forky)
 # Pristine roots, apt's downloads and the Windows SDL build are cached in
 # QUORVANTEL_CACHE (default /var/cache/quorvantel), so a second run starts in
-# seconds; each run unpacks a fresh root. Needs root and Debian's mirror.
+# seconds; each run unpacks a fresh root, and removes it after its run (some
+# 4 GB) unless KEEP_ROOTS=1; the logs stay in build/debian/RELEASE. Needs root
+# and Debian's mirror.
 set -euo pipefail
 shopt -s inherit_errexit
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -116,6 +118,7 @@ for release in "${releases[@]}"; do
     run=$(tail -n 1 "$dir/deb-run.json" || true)
     figure() { echo "$run" | sed -n "s/.*\"$1\":\\([^,}]*\\).*/\\1/p" | tr -d '"'; }
     if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+    [ "${KEEP_ROOTS:-0}" = 1 ] || rm -rf "$root"
     rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $runs | ${wayland:-none} | $(figure stack) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
 done
 
