@@ -11,6 +11,7 @@ all: build
 
 help:
 	@echo "make run     install what is missing, build the release and show the window"
+	@echo "             (without a desktop: on a private X server, with a picture in build/run/)"
 	@echo "make test    install what is missing, build, and run the whole test suite"
 	@echo "make asan    the tests on a build with AddressSanitizer and UBSan"
 	@echo "make bench   benchmark against the floor and a peer, and under load (RUNS=10)"
