@@ -33,8 +33,9 @@ def find_window(titles, process, deadline):
     of TITLES, leaving out the 1 x 1 helper windows Wine makes; of several, the largest."""
     line = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$')
     while time.monotonic() < deadline and process.poll() is None:
-        tree = x("xwininfo", "-root", "-tree")
-        found = [m for m in map(line.match, tree.splitlines())
+        # A window that goes while xwininfo walks the tree makes it fail: look again.
+        tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True)
+        found = [m for m in map(line.match, tree.stdout.splitlines())
                  if m and m.group(2) in titles and int(m.group(3)) * int(m.group(4)) > 1]
         if found:
             m = max(found, key=lambda m: int(m.group(3)) * int(m.group(4)))
@@ -99,13 +100,17 @@ def main():
     else:
         wid, left, top, width, height = found
         time.sleep(1.5)
-        x("import", "-window", "root", args.out)
-        prop = x("xprop", "-id", wid, "_NET_FRAME_EXTENTS")
+        try:
+            x("import", "-window", "root", args.out)
+            prop = x("xprop", "-id", wid, "_NET_FRAME_EXTENTS")
+        except subprocess.CalledProcessError as error:
+            prop = ""
+            faults.append(f"no picture of the window: {' '.join(error.cmd)} failed (did the window go early?)")
         extents = [int(n) for n in re.findall(r"\d+", prop.split("=")[-1])] if "=" in prop else [0, 0, 0, 0]
         result.update(window=[left, top, width, height], frame_extents=extents)
-        if (width, height) != (WIDTH, HEIGHT):
+        if not faults and (width, height) != (WIDTH, HEIGHT):
             faults.append(f"the window manager reports {width} x {height}, not {WIDTH} x {HEIGHT}")
-        else:
+        elif not faults:
             found_faults, seen = check(args.out, left, top, extents)
             faults += found_faults
             result.update(seen)
