@@ -90,9 +90,11 @@ for release in "${releases[@]}"; do
         END { if (s && !p && !f) print "skipped"; else printf "%d passed%s\n", p, f ? ", " f " failed" : "" }')
 
     # make run as a user would: on an X server from xvfb-run, and with no
-    # display at all (a private desktop then, and a picture).
+    # display at all (a private desktop then, and a picture). Without
+    # -noreset, xvfb-run's server resets when xauth leaves and can hang up on
+    # the program as it connects (seen once: SDL then failed to start).
     runs=""
-    for how in "xvfb-run -a make run" "make run"; do
+    for how in 'xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" make run' "make run"; do
         if in_root "$root" sh -c "cd /root/quorvantel && $how" >>"$dir/make-run.log" 2>&1; then
             runs="$runs${runs:+, }ok"
         else
