@@ -64,12 +64,14 @@ wine_packages() {
     done
 }
 
-# A Wayland compositor to test on, where the release's sway runs as root
-# (1.10 and later do; Debian 12's 1.7 refuses).
+# A Wayland compositor to test on: sway, where the release's runs as root
+# (1.10 and later do; Debian 12's 1.7 refuses), or else weston.
 wayland_packages() {
     version=$(candidate sway)
     if [ -n "$version" ] && dpkg --compare-versions "$version" ge 1.10; then
         echo sway xwayland
+    elif [ -n "$(candidate weston)" ]; then
+        echo weston xwayland
     fi
 }
 

@@ -1,0 +1,58 @@
+#!/bin/sh
+# SPDX-License-Identifier: Zlib
+# Starts or stops a private weston, a Wayland compositor, on its headless
+# backend, with Xwayland, for the tests where sway cannot run.
+#   weston.sh start DIR   the compositor's socket is DIR/run/wayland-1;
+#                         DIR/display gets Xwayland's display number
+#   weston.sh stop DIR
+set -eu
+action=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
+case $action in
+start)
+    rm -rf "$dir/run" "$dir/display" "$dir/weston.log"
+    mkdir -m 0700 "$dir/run"
+    # X servers make the folder for their sockets themselves; weston, which
+    # listens there for Xwayland, does not.
+    mkdir -p -m 1777 /tmp/.X11-unix
+    XDG_RUNTIME_DIR=$dir/run setsid weston --backend=headless-backend.so --xwayland \
+        --socket=wayland-1 --width=1280 --height=1024 --idle-time=0 --log="$dir/weston.log" \
+        </dev/null >/dev/null 2>&1 &
+    echo $! >"$dir/pid"
+    i=0
+    until display=$(sed -n 's/.*xserver listening on display :\([0-9]*\).*/\1/p' "$dir/weston.log" 2>/dev/null) &&
+        [ -n "$display" ] && [ -S "$dir/run/wayland-1" ]; do
+        i=$((i + 1))
+        if [ $i -gt 100 ] || ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
+            echo "weston did not start:" >&2
+            tail -n 20 "$dir/weston.log" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+    # weston starts Xwayland when the first X client arrives: be that client,
+    # and make sure it is Xwayland that answers (its outputs are XWAYLAND0...).
+    if ! xrandr --display ":$display" --query 2>/dev/null | grep -q "^XWAYLAND"; then
+        echo "no Xwayland answered on :$display:" >&2
+        tail -n 20 "$dir/weston.log" >&2
+        exit 1
+    fi
+    echo "$display" >"$dir/display"
+    echo "weston $(weston --version | sed 's/weston //') on $dir/run/wayland-1, Xwayland on :$display"
+    ;;
+stop)
+    [ -f "$dir/pid" ] || exit 0
+    pid=$(cat "$dir/pid")
+    kill "$pid" 2>/dev/null || true
+    i=0
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
+        i=$((i + 1))
+        sleep 0.1
+    done
+    rm -f "$dir/pid" "$dir/display"
+    ;;
+*)
+    echo "usage: weston.sh start|stop DIR" >&2
+    exit 2
+    ;;
+esac
