@@ -15,6 +15,16 @@ start)
     # X servers make the folder for their sockets themselves; weston, which
     # listens there for Xwayland, does not.
     mkdir -p -m 1777 /tmp/.X11-unix
+    # weston picks Xwayland's display by lock files alone, and an Xvfb started
+    # with -displayfd leaves none: weston took such a display, its socket in
+    # use. Every display with a socket is marked taken while weston starts.
+    claimed=""
+    trap 'rm -f $claimed' EXIT
+    for n in $(sed -n 's|.* @\{0,1\}/tmp/\.X11-unix/X\([0-9][0-9]*\)$|\1|p' /proc/net/unix | sort -u); do
+        if (set -C && printf '%10d\n' $$ >"/tmp/.X$n-lock") 2>/dev/null; then
+            claimed="$claimed /tmp/.X$n-lock"
+        fi
+    done
     XDG_RUNTIME_DIR=$dir/run setsid weston --backend=headless-backend.so --xwayland \
         --socket=wayland-1 --width=1280 --height=1024 --idle-time=0 --log="$dir/weston.log" \
         </dev/null >/dev/null 2>&1 &
