@@ -85,7 +85,14 @@ Options parse(int argc, char** argv)
             {"--icon-name", [&] { o.icon_name = value(); }},
             {"--no-window", [&] { o.no_window = true; }},
             {"--hold", [&] { o.hold = number_pair(value()); }},
-            {"--hold-from", [&] { o.hold_from_map = value() == "map"; }},
+            {"--hold-from",
+             [&] {
+                 const std::string from = value();
+                 if (from != "map" && from != "caption") {
+                     die("--hold-from takes map or caption, not '" + from + "'");
+                 }
+                 o.hold_from_map = from == "map";
+             }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
             {"--stack", [&] { o.stack = value(); }},

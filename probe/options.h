@@ -21,7 +21,7 @@
 //   --icon-name TEXT   that window's icon name (default: it has none)
 //   --no-window        it shows no window at all
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
-//   --hold-from map    ... after it was mapped instead
+//   --hold-from map    ... at least MIN after it was mapped instead (caption: the default)
 //   --exit-within MS   the program has exited MS after its start
 //   --exit-after MS    ... and not before MS after it
 //   --stack NAME       the program runs on that SDL 1.2 stack, as the libraries
