@@ -6,6 +6,7 @@
 #                       WAYLAND_DISPLAY, SWAYSOCK, and XWAYLAND_DISPLAY (Xwayland's DISPLAY)
 #   sway.sh stop DIR
 set -eu
+. "$(dirname "$0")/server-lib.sh"
 action=$1
 dir=$(mkdir -p "$2" && cd "$2" && pwd)
 case $action in
@@ -16,16 +17,8 @@ start)
     XDG_RUNTIME_DIR=$dir/run WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
         setsid sway --config "$dir/config" </dev/null >"$dir/sway.log" 2>&1 &
     echo $! >"$dir/pid"
-    i=0
-    until [ -S "$dir/run/wayland-1" ] && ls "$dir/run"/sway-ipc.*.sock >/dev/null 2>&1; do
-        i=$((i + 1))
-        if [ $i -gt 100 ] || ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
-            echo "sway did not start:" >&2
-            tail -n 20 "$dir/sway.log" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
+    listening() { [ -S "$dir/run/wayland-1" ] && ls "$dir/run"/sway-ipc.*.sock >/dev/null 2>&1; }
+    await sway "$dir" "$dir/sway.log" listening
     sock=$(ls "$dir/run"/sway-ipc.*.sock)
     # Xwayland's display is in the environment sway gives what it starts.
     SWAYSOCK=$sock swaymsg exec "echo \$DISPLAY >$dir/xwayland-display" >/dev/null
@@ -40,9 +33,7 @@ start)
     echo "sway $(sway --version | sed 's/sway version //') on $dir/run/wayland-1, Xwayland on $(cat "$dir/xwayland-display")"
     ;;
 stop)
-    [ -f "$dir/pid" ] || exit 0
-    kill "$(cat "$dir/pid")" 2>/dev/null || true
-    rm -f "$dir/pid"
+    stop_server "$dir"
     ;;
 *)
     echo "usage: sway.sh start|stop DIR" >&2

@@ -6,6 +6,7 @@
 #                         DIR/display gets Xwayland's display number
 #   weston.sh stop DIR
 set -eu
+. "$(dirname "$0")/server-lib.sh"
 action=$1
 dir=$(mkdir -p "$2" && cd "$2" && pwd)
 case $action in
@@ -29,17 +30,11 @@ start)
         --socket=wayland-1 --width=1280 --height=1024 --idle-time=0 --log="$dir/weston.log" \
         </dev/null >/dev/null 2>&1 &
     echo $! >"$dir/pid"
-    i=0
-    until display=$(sed -n 's/.*xserver listening on display :\([0-9]*\).*/\1/p' "$dir/weston.log" 2>/dev/null) &&
-        [ -n "$display" ] && [ -S "$dir/run/wayland-1" ]; do
-        i=$((i + 1))
-        if [ $i -gt 100 ] || ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
-            echo "weston did not start:" >&2
-            tail -n 20 "$dir/weston.log" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
+    listening() {
+        display=$(sed -n 's/.*xserver listening on display :\([0-9]*\).*/\1/p' "$dir/weston.log" 2>/dev/null) &&
+            [ -n "$display" ] && [ -S "$dir/run/wayland-1" ]
+    }
+    await weston "$dir" "$dir/weston.log" listening
     # weston starts Xwayland when the first X client arrives: be that client,
     # and make sure it is Xwayland that answers (its outputs are XWAYLAND0...).
     if ! xrandr --display ":$display" --query 2>/dev/null | grep -q "^XWAYLAND"; then
@@ -51,15 +46,7 @@ start)
     echo "weston $(weston --version | sed 's/weston //') on $dir/run/wayland-1, Xwayland on :$display"
     ;;
 stop)
-    [ -f "$dir/pid" ] || exit 0
-    pid=$(cat "$dir/pid")
-    kill "$pid" 2>/dev/null || true
-    i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
-        i=$((i + 1))
-        sleep 0.1
-    done
-    rm -f "$dir/pid" "$dir/display"
+    stop_server "$dir"
     ;;
 *)
     echo "usage: weston.sh start|stop DIR" >&2
