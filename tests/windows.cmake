@@ -35,6 +35,9 @@ set(wine_cases)
 # Each case runs its own link to the executable, in a folder of its own that
 # the fixture makes, so that the stdout.txt and stderr.txt SDL writes beside
 # it are the case's. LOCK names a resource the case holds while it runs.
+# Wine's standard error goes to a log there: a Wine process the case started
+# once kept the test's own output open, and CTest waited for it until the
+# case's time ran out, long after the probe had finished.
 function(quorvantel_wine name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "LOCK" "PROBE;ARGS;ENV")
   set(dir ${wine_dir}/cases/${name})
@@ -42,7 +45,7 @@ function(quorvantel_wine name)
   list(TRANSFORM arg_PROBE REPLACE "CASE/" "${dir}/")
   add_test(NAME windows.${name}
     COMMAND window_probe --display-file ${xvfb_dir}/display --timeout 60000 ${arg_PROBE}
-            -- ${WINE} ${dir}/quorvantel.exe ${arg_ARGS})
+            -- sh -c [[exec "$@" 2>>"$0"]] ${dir}/wine-stderr.log ${WINE} ${dir}/quorvantel.exe ${arg_ARGS})
   set_tests_properties(windows.${name} PROPERTIES
     FIXTURES_REQUIRED "xvfb;wine"
     RESOURCE_LOCK "${arg_LOCK}"
