@@ -29,8 +29,15 @@ void Watcher::handle(const XEvent& e, double t, double t0)
         w.width = e.xcreatewindow.width;
         w.height = e.xcreatewindow.height;
         XSelectInput(dpy_, e.xcreatewindow.window, PropertyChangeMask | StructureNotifyMask);
-        // Properties set before the selection took effect raised no event.
+        // Properties set, or a mapping made, before the selection took
+        // effect raised no event (a window manager that reparents the window
+        // keeps its MapNotify from the root).
         refresh(e.xcreatewindow.window, w, t, false);
+        XWindowAttributes attributes{};
+        if (w.mapped < 0 && XGetWindowAttributes(dpy_, e.xcreatewindow.window, &attributes) != 0 &&
+            attributes.map_state != IsUnmapped) {
+            w.mapped = t;
+        }
         return;
     }
     const auto it = windows.find(subject(e));
