@@ -124,17 +124,22 @@ fi
 
 # SDL 1.2 for Windows is built from Debian 12's source package, the same on
 # every release: that needs a deb-src entry for bookworm on the machine's own
-# Debian mirror. apt checks the source against bookworm's signed index.
+# Debian mirror. apt checks the source against bookworm's signed index. The
+# entry is this script's own file; where it is not what this script would
+# write now (an earlier version wrote the mirror twice), it is written anew.
 has_bookworm_sources() {
     apt-get indextargets --format '$(CODENAME)' 'Created-By: Sources' 2>/dev/null | grep -qx bookworm
 }
-if [ $source_needed = yes ] && ! has_bookworm_sources; then
+deb_src=/etc/apt/sources.list.d/quorvantel-deb-src.sources
+if [ $source_needed = yes ] && { [ -e $deb_src ] || ! has_bookworm_sources; }; then
     mirror=$("$(dirname "$0")/debian-mirror.sh") ||
         { echo "install-deps: no Debian mirror in apt's sources to take SDL's source package from" >&2; exit 1; }
-    need_root "SDL's source package needs a deb-src entry for $mirror bookworm main"
-    echo "install-deps: adding deb-src for $mirror bookworm main"
-    printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$mirror" | $as_root tee /etc/apt/sources.list.d/quorvantel-deb-src.sources >/dev/null
-    updated=no
-    update
+    entry=$(printf 'Types: deb-src\nURIs: %s\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg' "$mirror")
+    if [ "$(cat $deb_src 2>/dev/null)" != "$entry" ]; then
+        need_root "SDL's source package needs a deb-src entry for $mirror bookworm main"
+        echo "install-deps: writing $deb_src (deb-src for $mirror bookworm main)"
+        printf '%s\n' "$entry" | $as_root tee $deb_src >/dev/null
+        updated=no
+        update
+    fi
 fi

@@ -8,8 +8,10 @@
 # Pristine roots, apt's downloads and the Windows SDL build are cached in
 # QUORVANTEL_CACHE (default /var/cache/quorvantel), so a second run starts in
 # seconds; each run unpacks a fresh root, and removes it after its run (some
-# 4 GB) unless KEEP_ROOTS=1; the logs stay in build/debian/RELEASE. Needs root
-# and Debian's mirror.
+# 4 GB) unless KEEP_ROOTS=1; the logs stay in build/debian/RELEASE. The
+# releases named in COLD_ROOTS have their root made anew from the mirror even
+# where one is cached, so that the cold path is taken. Needs root and Debian's
+# mirror.
 set -euo pipefail
 shopt -s inherit_errexit
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,11 +32,11 @@ deb=$(ls "$top"/dist/quorvantel_*_amd64.deb 2>/dev/null | head -n 1)
 # its Valid-Until date on the mirror; that is accepted in its root only.
 pristine() {
     local release=$1 tar=$cache/roots/$1.tar
-    if [ ! -s "$tar" ]; then
+    if [ ! -s "$tar" ] || [[ " ${COLD_ROOTS:-} " == *" $release "* ]]; then
         mkdir -p "$cache/roots"
         local opts=()
         [ "$release" = forky ] && opts=(--aptopt='Acquire::Check-Valid-Until "false"')
-        say "making a pristine $release root (once; kept in $tar)"
+        say "making a pristine $release root (kept in $tar)"
         mmdebstrap --quiet --variant=apt --format=tar --include=git,make,ca-certificates "${opts[@]}" \
             "$release" "$tar.new" "$mirror" >&2
         mv "$tar.new" "$tar"
