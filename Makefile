@@ -5,7 +5,12 @@
 DEPS := scripts/install-deps.sh
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test asan bench windows package screenshots test-debian format clean distclean help
+# Every build is dated by the newest entry in debian/changelog, as Debian's own
+# tools date a package, so that the same source gives the same bytes.
+SOURCE_DATE_EPOCH ?= $(shell scripts/source-date.sh)
+export SOURCE_DATE_EPOCH
+
+.PHONY: all build run test asan bench windows package reproducible screenshots test-debian format clean distclean help
 
 all: build
 
@@ -18,6 +23,7 @@ help:
 	@echo "make build   the release build only (build/release/quorvantel)"
 	@echo "make windows cross-build build/windows/quorvantel.exe with SDL.dll beside it"
 	@echo "make package the Debian package (binary and source) and the Windows zip, in dist/"
+	@echo "make reproducible  build every package twice, varying what must not matter, and compare"
 	@echo "make screenshots  pictures of the window on each SDL stack and under Wine, in doc/"
 	@echo "make test-debian  make test on pristine Debian 12, 13 and testing roots (root)"
 	@echo "make format  apply the code style that the lint tests check"
@@ -71,16 +77,21 @@ windows:
 	cmake --build --preset windows --parallel $(JOBS)
 
 # The Debian package (binary, debug symbols and source) is built by Debian's
-# own tools from a copy of the tree without the builds; the Windows zip by
-# CPack, with the source package of the SDL it carries beside it.
+# own tools from a copy of the tree without the builds, its files' modes those
+# git gives them whatever the umask; the Windows zip by
+# CPack, with the source package of the SDL it carries beside it; its entries
+# are put in order and dated by strip-nondeterminism, as debhelper does the
+# .deb's.
 VERSION := $(shell sed -n 's/^quorvantel (\(.*\)).*/\1/p;q' debian/changelog)
 package: windows
 	@$(DEPS) package
 	rm -rf build/deb && mkdir -p build/deb/quorvantel-$(VERSION) dist
 	tar -cf - --exclude=./build --exclude=./dist --exclude=./.git . | tar -C build/deb/quorvantel-$(VERSION) -xf -
+	chmod -R u+rw,go=rX build/deb/quorvantel-$(VERSION)
 	cd build/deb/quorvantel-$(VERSION) && dpkg-buildpackage -us -uc
 	cp build/deb/*.deb build/deb/*.dsc build/deb/*.tar.* build/deb/*.buildinfo build/deb/*.changes dist/
 	cpack --preset windows
+	strip-nondeterminism --type zip --timestamp $(SOURCE_DATE_EPOCH) dist/quorvantel-$(VERSION)-win64.zip
 	cp build/windows-sdl/source/libsdl1.2_* dist/
 	rm -rf dist/_CPack_Packages
 	@ls -l dist
@@ -88,6 +99,12 @@ package: windows
 screenshots: build windows
 	@$(DEPS) screenshots
 	scripts/screenshots.sh build/release/quorvantel build/windows doc
+
+# Every artifact of make package, built twice from the committed tree, the
+# second time on another path, clock, time zone, locale, umask, user and host.
+reproducible:
+	@$(DEPS) package reproducible
+	scripts/reproducible.sh build/reproducible
 
 # The committed tree on pristine Debian 12, 13 and testing; the .deb built
 # here is installed into each.
@@ -101,7 +118,7 @@ format:
 	clang-format -i $(FORMATTED)
 
 clean:
-	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/screenshots build/debian dist
+	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/screenshots build/debian build/reproducible dist
 
 distclean:
 	rm -rf build

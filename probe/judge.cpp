@@ -52,6 +52,14 @@ int judge(const Options& o, const Run& r, const Watcher& watch)
         expect(t.shown->icon_name == o.icon_name,
                "icon name " + json(o.icon_name) + ", got " + json(t.shown->icon_name));
         expect(t.shown->gone >= 0 && t.shown->gone <= r.exited, "the window gone before the program exited");
+        if (o.wm_class) {
+            const std::string& seen = t.shown->wm_class;
+            expect(seen.substr(seen.find('/') + 1) == *o.wm_class,
+                   "the WM_CLASS class " + json(*o.wm_class) + ", got " + json(seen));
+        }
+        if (!o.save_icon.empty()) {
+            expect(!t.shown->icon.empty(), "an icon in _NET_WM_ICON");
+        }
     }
     if (o.hold && t.shown != nullptr) {
         // At least MIN from the caption, or from the mapping where the

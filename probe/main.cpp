@@ -51,11 +51,15 @@ int main(int argc, char** argv)
     for (const auto& file : o.files) {
         std::remove(file.first.c_str());
     }
+    if (!o.save_icon.empty()) {
+        std::remove(o.save_icon.c_str());
+    }
 
     Watcher watch(dpy, o.caption);
     const Run r = watch_run(o, dpy, watch);
 
     report(o, r, watch);
+    save_icon(o, r, watch);
     const int broken = judge(o, r, watch);
     if (!o.kill_server_after) {
         XCloseDisplay(dpy);

@@ -83,6 +83,8 @@ Options parse(int argc, char** argv)
                  o.window = {{static_cast<int>(w), static_cast<int>(h)}};
              }},
             {"--icon-name", [&] { o.icon_name = value(); }},
+            {"--wm-class", [&] { o.wm_class = value(); }},
+            {"--save-icon", [&] { o.save_icon = value(); }},
             {"--no-window", [&] { o.no_window = true; }},
             {"--hold", [&] { o.hold = number_pair(value()); }},
             {"--hold-from",

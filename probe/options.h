@@ -19,6 +19,9 @@
 //   --window W:H       it shows exactly one window with the caption in WM_NAME (and
 //                      _NET_WM_NAME where set), W x H, mapped, gone before the exit
 //   --icon-name TEXT   that window's icon name (default: it has none)
+//   --wm-class NAME    that window's WM_CLASS class is NAME
+//   --save-icon PATH   that window has an icon (_NET_WM_ICON); its largest image
+//                      is written to PATH as a PAM picture (removed before the run)
 //   --no-window        it shows no window at all
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
 //   --hold-from map    ... at least MIN after it was mapped instead (caption: the default)
@@ -54,6 +57,8 @@ struct Options {
     std::optional<std::string> output_has;
     std::optional<std::pair<int, int>> window;
     std::string icon_name;
+    std::optional<std::string> wm_class;
+    std::string save_icon;
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
     bool hold_from_map = false;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 
 #include "common.h"
 
@@ -20,8 +21,10 @@ void report(const Options& o, const Run& r, const Watcher& watch)
         std::printf(R"(,"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"width":%d,"height":%d)",
                     t.shown->created, t.shown->mapped, t.shown->captioned, t.shown->gone, t.shown->width,
                     t.shown->height);
-        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s)", json(t.shown->wm_name).c_str(),
-                    json(t.shown->net_wm_name).c_str(), json(t.shown->icon_name).c_str());
+        std::printf(R"(,"wm_name":%s,"net_wm_name":%s,"icon_name":%s,"wm_class":%s,"icon":"%lux%lu")",
+                    json(t.shown->wm_name).c_str(), json(t.shown->net_wm_name).c_str(),
+                    json(t.shown->icon_name).c_str(), json(t.shown->wm_class).c_str(),
+                    t.shown->icon.empty() ? 0 : t.shown->icon[0], t.shown->icon.empty() ? 0 : t.shown->icon[1]);
         if (t.shown->gone >= 0) {  // unknown when the server died first
             std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"gone_to_exit":%.1f,"hold_cpu_ms":%.2f)"
                         R"(,"hold_cpu_main_thread_ms":%.2f)",
@@ -44,6 +47,23 @@ void report(const Options& o, const Run& r, const Watcher& watch)
                 r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
                 json(r.stack.library).c_str(), json(r.stack.name()).c_str());
     std::fflush(stdout);
+}
+
+void save_icon(const Options& o, const Run& r, const Watcher& watch)
+{
+    const Windows t = tally(o, r, watch);
+    if (o.save_icon.empty() || t.shown == nullptr || t.shown->icon.empty()) {
+        return;
+    }
+    const auto& icon = t.shown->icon;
+    std::ofstream out(o.save_icon, std::ios::binary);
+    out << "P7\nWIDTH " << icon[0] << "\nHEIGHT " << icon[1] << "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+    for (size_t i = 2; i < icon.size(); ++i) {
+        const unsigned long argb = icon[i];
+        for (const int shift : {16, 8, 0, 24}) {
+            out.put(static_cast<char>((argb >> shift) & 0xff));
+        }
+    }
 }
 
 }  // namespace probe

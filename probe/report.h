@@ -8,5 +8,7 @@
 namespace probe {
 
 void report(const Options& o, const Run& r, const Watcher& watch);
+// Writes the window's icon to --save-icon's file, where both are given.
+void save_icon(const Options& o, const Run& r, const Watcher& watch);
 
 }  // namespace probe

@@ -122,14 +122,15 @@ Window Watcher::subject(const XEvent& e)
 
 // A property's value, "" when it is not set, nothing when it cannot be
 // read (the window is already gone: the error handler ignores that).
-std::optional<std::string> Watcher::property(Window win, Atom name, Atom type)
+std::optional<std::string> Watcher::property(Window win, Atom name, Atom type, long longs)
 {
     Atom actual = None;
     int format = 0;
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(dpy_, win, name, 0, 4096, False, type, &actual, &format, &count, &after, &data) != Success) {
+    if (XGetWindowProperty(dpy_, win, name, 0, longs, False, type, &actual, &format, &count, &after, &data) !=
+        Success) {
         return std::nullopt;
     }
     if (actual == None) {
@@ -154,6 +155,26 @@ void Watcher::refresh(Window win, Seen& w, double t, bool stamped)
     const auto net_icon_name = property(win, net_wm_icon_name_, utf8_);
     if (!wm_name || !net_wm_name || !icon_name || !net_icon_name) {
         return;
+    }
+    if (const auto wm_class = property(win, XA_WM_CLASS, XA_STRING); wm_class && !wm_class->empty()) {
+        const std::string name = wm_class->c_str();
+        w.wm_class = name + "/" + (name.size() < wm_class->size() ? wm_class->c_str() + name.size() + 1 : "");
+    }
+    // Each image is its width, its height, then width x height pixels.
+    if (const auto icon = property(win, net_wm_icon_, XA_CARDINAL, 1 << 20); icon && !icon->empty()) {
+        std::vector<unsigned long> longs(icon->size() / sizeof(long));
+        std::memcpy(longs.data(), icon->data(), longs.size() * sizeof(long));
+        w.icon.clear();
+        for (size_t at = 0; at + 2 <= longs.size();) {
+            const size_t size = longs[at] * longs[at + 1];
+            if (at + 2 + size > longs.size()) {
+                break;
+            }
+            if (w.icon.empty() || size > w.icon[0] * w.icon[1]) {
+                w.icon.assign(longs.begin() + static_cast<long>(at), longs.begin() + static_cast<long>(at + 2 + size));
+            }
+            at += 2 + size;
+        }
     }
     w.wm_name = *wm_name;
     w.net_wm_name = *net_wm_name;

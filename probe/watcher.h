@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace probe {
 
@@ -23,6 +24,10 @@ struct Seen {
     std::string wm_name;
     std::string net_wm_name;
     std::string icon_name;
+    std::string wm_class;  // the instance and the class, as "name/class"
+    // The largest image in _NET_WM_ICON: its width and height, then its
+    // pixels as ARGB, one to a long, as Xlib hands them over.
+    std::vector<unsigned long> icon;
     bool caption_stamped = false;  // its time is the server's, not when the probe read it
 };
 
@@ -51,7 +56,7 @@ private:
 
     // A property's value, "" when it is not set, nothing when it cannot be
     // read (the window is already gone: the error handler ignores that).
-    std::optional<std::string> property(Window win, Atom name, Atom type);
+    std::optional<std::string> property(Window win, Atom name, Atom type, long longs = 4096);
 
     // Reads what the checks need, keeping what was known where a read fails.
     void refresh(Window win, Seen& w, double t, bool stamped);
@@ -61,6 +66,7 @@ private:
     Atom net_wm_pid_ = XInternAtom(dpy_, "_NET_WM_PID", False);
     Atom net_wm_name_ = XInternAtom(dpy_, "_NET_WM_NAME", False);
     Atom net_wm_icon_name_ = XInternAtom(dpy_, "_NET_WM_ICON_NAME", False);
+    Atom net_wm_icon_ = XInternAtom(dpy_, "_NET_WM_ICON", False);
     Atom utf8_ = XInternAtom(dpy_, "UTF8_STRING", False);
     Atom protocols_ = XInternAtom(dpy_, "WM_PROTOCOLS", False);
     Atom delete_window_ = XInternAtom(dpy_, "WM_DELETE_WINDOW", False);

@@ -77,22 +77,27 @@ wayland_packages() {
 
 packages_for() {
     case $1 in
-    build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev ;;
+    # The icon is rendered from its SVG by rsvg-convert.
+    build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev librsvg2-bin ;;
     # Every SDL 1.2 runtime the release has, a real X server and desktop, a
     # Wayland compositor where one runs,
     # the Xlib headers for the window probe, the linters, valgrind and readelf.
     test) echo "$(packages_for build) $(packages_for screenshots) $(sdl_runtimes) $(wayland_packages) libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
-    # The 64-bit cross compiler, Wine to run the result, and what unpacks
-    # SDL's Debian source package.
-    windows) echo "cmake make g++-mingw-w64-x86-64 dpkg-dev xz-utils $(wine_packages)" ;;
+    # The 64-bit cross compiler, Wine to run the result, what unpacks SDL's
+    # Debian source package, and what renders the icon and packs it for Windows.
+    windows) echo "cmake make g++-mingw-w64-x86-64 dpkg-dev xz-utils librsvg2-bin icoutils $(wine_packages)" ;;
     # A private desktop (an X server and a small window manager), and what
     # looks at it and takes its picture.
     headless) echo xvfb xauth x11-utils x11-xserver-utils openbox imagemagick ;;
     screenshots) echo "$(packages_for headless) python3" ;;
     # The benchmark's driver, its peer (xmessage) and strace.
     bench) echo python3 x11-utils strace ;;
-    # Debian's packaging tools and checks, and the zip's.
-    package) echo "$(packages_for build) $(packages_for windows) build-essential debhelper lintian mandoc zip unzip" ;;
+    # Debian's packaging tools and checks, the desktop's checks, and the zip's;
+    # strip-nondeterminism gives the zip's entries the source's date.
+    package) echo "$(packages_for build) $(packages_for windows) build-essential debhelper lintian mandoc desktop-file-utils appstream zip unzip strip-nondeterminism" ;;
+    # A second build on another clock, host and user, and what shows how
+    # two builds differ.
+    reproducible) echo faketime util-linux git diffoscope-minimal ;;
     # Pristine Debian roots for make test-debian.
     debian) echo mmdebstrap git xz-utils ;;
     *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;

@@ -2,12 +2,17 @@
 # SPDX-License-Identifier: Zlib
 # Checks what `make package` built.
 #   check-package.sh deb FILE         lintian finds no error or warning; unpacked,
-#                                     it holds the program and its man page, depends
-#                                     on SDL 1.2, and the program takes its failure path
+#                                     it holds the program and its man page, a valid
+#                                     desktop entry with its icon and AppStream
+#                                     metadata, depends on SDL 1.2, and the program
+#                                     takes its failure path
 #   check-package.sh source DSC       the source package unpacks and builds its .deb
 #   check-package.sh man FILE         the man page passes mandoc's lint
 #   check-package.sh zip FILE VERSION the Windows zip holds exactly its files, text
-#                                     in CRLF, and the exe's version resource says VERSION
+#                                     in CRLF, the exe's version resource says VERSION
+#                                     and it has an icon; the zip's entries are in
+#                                     order and dated as the source, the executables
+#                                     carry no link time
 set -eu
 kind=$1
 file=$2
@@ -24,6 +29,20 @@ deb)
     for f in usr/bin/quorvantel usr/share/man/man1/quorvantel.1.gz usr/share/doc/quorvantel/copyright; do
         [ -f "$work/$f" ] || fail "the package lacks /$f"
     done
+    # The desktop entry and the metadata that points at it, both valid, and
+    # the entry's icon in every size the theme looks for.
+    desktop=$(cd "$work" && ls usr/share/applications/*.desktop)
+    metainfo=$(cd "$work" && ls usr/share/metainfo/*.metainfo.xml)
+    desktop-file-validate "$work/$desktop" || fail "desktop-file-validate rejects /$desktop"
+    appstreamcli validate --pedantic --no-net "$work/$metainfo" || fail "appstreamcli rejects /$metainfo"
+    grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$work/$metainfo" ||
+        fail "/$metainfo does not launch $(basename "$desktop")"
+    icon=$(sed -n 's/^Icon=//p' "$work/$desktop")
+    for size in 16x16 24x24 32x32 48x48 64x64 128x128 256x256; do
+        png=usr/share/icons/hicolor/$size/apps/$icon.png
+        [ "$(identify -format %wx%h "$work/$png" 2>/dev/null)" = "$size" ] || fail "no $size icon /$png"
+    done
+    [ -f "$work/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no scalable icon $icon.svg"
     depends=$(dpkg-deb --field "$file" Depends)
     echo "Depends: $depends"
     wanted=$(echo "$depends" | tr ',' '\n' | sed -n 's/^ *libsdl1\.2debian (>= *\([^)]*\)).*/\1/p')
@@ -80,6 +99,19 @@ zip)
         [ "$value" = "$version" ] || fail "$field is '$value', not $version"
     done
     grep -q 'requestedExecutionLevel level="asInvoker"' "$dir/quorvantel.exe" || fail "quorvantel.exe has no manifest"
+    # Explorer shows the first icon group; SDL gives its window the one named
+    # after its window class. One group serves both.
+    wrestool --list --type=group_icon "$dir/quorvantel.exe" | grep -q "name='SDL_APP'" ||
+        fail "quorvantel.exe has no icon named SDL_app"
+    # What once made two builds differ: the entries' order and times, and the
+    # executables' link times.
+    unzip -Z1 "$file" | LC_ALL=C sort -c || fail "the zip's entries are not in order"
+    date=$(TZ=UTC date -d "@$("$(dirname "$0")/../scripts/source-date.sh")" +%Y%m%d.%H%M%S)
+    times=$(TZ=UTC zipinfo -T "$file" | awk '$7 ~ /^[0-9]+\.[0-9]+$/ { print $7 }' | sort -u | tr '\n' ' ')
+    [ "$times" = "$date " ] || fail "the zip's entries are dated $times, not as the source ($date)"
+    for exe in quorvantel.exe SDL.dll; do
+        x86_64-w64-mingw32-objdump -p "$dir/$exe" | grep -q '^Time/Date.*1970$' || fail "$exe carries its link time"
+    done
     ;;
 *)
     echo "usage: check-package.sh deb|source|man|zip FILE [VERSION]" >&2

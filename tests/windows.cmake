@@ -60,7 +60,19 @@ endfunction()
 # title on Windows.
 set(shown --window 800:600 --icon-name Quorvantel --hold-from map --hold 3000:15000 --status 1 --output=
           --absent CASE/stdout.txt --absent CASE/stderr.txt)
-quorvantel_wine(completed PROBE ${shown})
+quorvantel_wine(completed PROBE ${shown} --save-icon CASE/icon.pam)
+# The window shows the program's own icon, which SDL gave its window class
+# from the executable's resources: Wine hands it to the X server as
+# _NET_WM_ICON (Wine 8: one 16 x 16 image), which must match the icon as
+# drawn at that size, pixel for pixel but for rounding.
+find_program(IMAGEMAGICK_COMPARE compare)
+if(IMAGEMAGICK_COMPARE)
+  add_test(NAME windows.icon
+    COMMAND sh -c [[size=$(identify -format %w "$0") && compare -metric AE -fuzz 2% "$0" "$1/${size}x$size/quorvantel.png" null:]]
+            ${wine_dir}/cases/completed/icon.pam ${QUORVANTEL_WINDOWS_DIR}/data/icons)
+  set_tests_properties(windows.completed PROPERTIES FIXTURES_SETUP wine-icon)
+  set_tests_properties(windows.icon PROPERTIES LABELS windows FIXTURES_REQUIRED wine-icon)
+endif()
 quorvantel_wine(arguments-ignored PROBE ${shown} ARGS "two words" [[say "hi"]] [["quoted"]] [[back\slash\]] --help)
 
 # SDL fails to start: the message lands in stdout.txt beside the executable.
