@@ -10,7 +10,7 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 SOURCE_DATE_EPOCH ?= $(shell scripts/source-date.sh)
 export SOURCE_DATE_EPOCH
 
-.PHONY: all build run test asan bench windows package reproducible screenshots test-debian format clean distclean help
+.PHONY: all build run test-build test soak asan bench windows package reproducible screenshots test-debian format clean distclean help
 
 all: build
 
@@ -18,6 +18,7 @@ help:
 	@echo "make run     install what is missing, build the release and show the window"
 	@echo "             (without a desktop: on a private X server, with a picture in build/run/)"
 	@echo "make test    install what is missing, build, and run the whole test suite"
+	@echo "make soak    the whole suite RUNS times (10), beside HOGS busy loops (0): how often it fails"
 	@echo "make asan    the tests on a build with AddressSanitizer and UBSan"
 	@echo "make bench   benchmark against the floor and a peer, and under load (RUNS=10)"
 	@echo "make build   the release build only (build/release/quorvantel)"
@@ -49,11 +50,19 @@ run: build
 	    esac; \
 	fi
 
-test: package
+# The test build: the release build with every test, the packages included.
+test-build: package
 	@$(DEPS) test
 	cmake --preset ci
 	cmake --build --preset ci --parallel $(JOBS)
+
+test: test-build
 	ctest --preset ci
+
+# How reliable the suite is: the whole of it RUNS times, beside HOGS busy loops.
+HOGS ?= 0
+soak: test-build
+	scripts/soak.sh $(RUNS) $(HOGS) build/soak
 
 asan:
 	@$(DEPS) test
@@ -118,7 +127,7 @@ format:
 	clang-format -i $(FORMATTED)
 
 clean:
-	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/screenshots build/debian build/reproducible dist
+	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/screenshots build/debian build/reproducible build/soak dist
 
 distclean:
 	rm -rf build
