@@ -7,7 +7,7 @@
 # path, 400 days later by the clock (faketime), in another time zone and
 # locale, with umask 077, as another user (nobody) on another host name. Both
 # build SDL for Windows from the same Debian source package, fetched once.
-# diffoscope shows what differs. Needs root (for the user and the host name).
+# diffoscope shows what differs. Needs root (for the host name).
 #   scripts/reproducible.sh DIR
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,14 +29,15 @@ say "first build (log: $dir/first.log)"
 mkdir -p "$second/build/windows-sdl/source"
 cp "$first"/build/windows-sdl/source/libsdl1.2_* "$second/build/windows-sdl/source/"
 mkdir -p "$dir/second/home"
-chown -R nobody:nogroup "$dir/second"
-# FAKE_UTIME=1: without it, Debian 12's libfaketime dates a file that is
-# touched (utime with no time given) 1971, and dpkg-source fails.
+# The user is nobody in a user namespace of its own, which needs no change
+# to the files' owners or to the folders above them. FAKE_UTIME=1: without
+# it, Debian 12's libfaketime dates a file that is touched (utime with no
+# time given) 1971, and dpkg-source fails.
 say "second build (log: $dir/second.log)"
 unshare --uts sh -c '
     hostname quorvantel-second-build
     cd "$1"
-    exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    exec unshare --user --map-user=nobody --map-group=nogroup \
         env HOME="$2" USER=nobody LOGNAME=nobody TZ=Pacific/Kiritimati LC_ALL=C LANG=C \
         FAKE_UTIME=1 sh -c "umask 077 && exec faketime -f +400d sh -c \"date; id -un; hostname; exec make package\""
     ' second "$second" "$dir/second/home" >"$dir/second.log" 2>&1 ||
