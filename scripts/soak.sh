@@ -27,7 +27,7 @@ for run in $(seq "$runs"); do
         echo "soak: run $run of $runs passed"
     else
         failed=$((failed + 1))
-        names=$(sed -n 's/^ *[0-9]* - \([^ ]*\) (.*/\1/p' "$log" | tr '\n' ' ')
+        names=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (.*/\1/p' "$log" | tr '\n' ' ')
         for name in $names; do failures[$name]=$((${failures[$name]:-0} + 1)); done
         echo "soak: run $run of $runs FAILED: $names(log: $log)"
     fi
