@@ -7,7 +7,9 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 # Every build is dated by the newest entry in debian/changelog, as Debian's own
 # tools date a package, so that the same source gives the same bytes.
-SOURCE_DATE_EPOCH ?= $(shell scripts/source-date.sh)
+ifeq ($(origin SOURCE_DATE_EPOCH),undefined)
+SOURCE_DATE_EPOCH := $(shell scripts/source-date.sh)
+endif
 export SOURCE_DATE_EPOCH
 
 .PHONY: all build run test-build test soak asan bench windows package reproducible screenshots test-debian format clean distclean help

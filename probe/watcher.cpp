@@ -48,9 +48,9 @@ void Watcher::handle(const XEvent& e, double t, double t0)
     switch (e.type) {
     case PropertyNotify:
         if (const auto stamped = server_time(e.xproperty.time, t, t0)) {
-            refresh(it->first, w, *stamped, true);
+            refresh(it->first, w, *stamped, true, e.xproperty.atom);
         } else {
-            refresh(it->first, w, t, false);
+            refresh(it->first, w, t, false, e.xproperty.atom);
         }
         break;
     case ConfigureNotify:
@@ -144,7 +144,7 @@ std::optional<std::string> Watcher::property(Window win, Atom name, Atom type, l
 }
 
 // Reads what the checks need, keeping what was known where a read fails.
-void Watcher::refresh(Window win, Seen& w, double t, bool stamped)
+void Watcher::refresh(Window win, Seen& w, double t, bool stamped, Atom changed)
 {
     if (const auto pid = property(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
         std::memcpy(&w.pid, pid->data(), sizeof(long));
@@ -156,12 +156,17 @@ void Watcher::refresh(Window win, Seen& w, double t, bool stamped)
     if (!wm_name || !net_wm_name || !icon_name || !net_icon_name) {
         return;
     }
-    if (const auto wm_class = property(win, XA_WM_CLASS, XA_STRING); wm_class && !wm_class->empty()) {
+    // WM_CLASS and the icon, the largest property read here, only when they
+    // change: every other property change is read while a hold is timed.
+    const auto read = [&](Atom name) { return changed == None || changed == name; };
+    if (const auto wm_class = read(XA_WM_CLASS) ? property(win, XA_WM_CLASS, XA_STRING) : std::nullopt;
+        wm_class && !wm_class->empty()) {
         const std::string name = wm_class->c_str();
         w.wm_class = name + "/" + (name.size() < wm_class->size() ? wm_class->c_str() + name.size() + 1 : "");
     }
     // Each image is its width, its height, then width x height pixels.
-    if (const auto icon = property(win, net_wm_icon_, XA_CARDINAL, 1 << 20); icon && !icon->empty()) {
+    if (const auto icon = read(net_wm_icon_) ? property(win, net_wm_icon_, XA_CARDINAL, 1 << 20) : std::nullopt;
+        icon && !icon->empty()) {
         std::vector<unsigned long> longs(icon->size() / sizeof(long));
         std::memcpy(longs.data(), icon->data(), longs.size() * sizeof(long));
         w.icon.clear();

@@ -58,8 +58,9 @@ private:
     // read (the window is already gone: the error handler ignores that).
     std::optional<std::string> property(Window win, Atom name, Atom type, long longs = 4096);
 
-    // Reads what the checks need, keeping what was known where a read fails.
-    void refresh(Window win, Seen& w, double t, bool stamped);
+    // Reads what the checks need, keeping what was known where a read fails;
+    // CHANGED names the property that changed (None: any may have).
+    void refresh(Window win, Seen& w, double t, bool stamped, Atom changed = None);
 
     Display* dpy_;
     std::string caption_;

@@ -13,7 +13,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
 say() { echo "reproducible: $*" >&2; }
-[ "$(id -u)" -eq 0 ] || { say "needs root (it builds as another user on another host name)"; exit 1; }
+[ "$(id -u)" -eq 0 ] || { say "needs root (it builds on another host name)"; exit 1; }
 
 rm -rf "$dir"
 first=$dir/first/quorvantel

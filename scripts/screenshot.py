@@ -32,9 +32,9 @@ def x(*command):
 
 
 def find_window(titles, process, deadline):
-    """The window id, absolute position and size of the client window with one
-    of TITLES, leaving out the 1 x 1 helper windows Wine makes; of several, the largest."""
-    line = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+(-?\d+)\+(-?\d+)\s*$')
+    """The id of the client window with one of TITLES, leaving out the 1 x 1
+    helper windows Wine makes; of several, the largest."""
+    line = re.compile(r'^\s*(0x[0-9a-f]+) "(.*)": .*?(\d+)x(\d+)[+-]-?\d+[+-]-?\d+\s+\+-?\d+\+-?\d+\s*$')
     while time.monotonic() < deadline and process.poll() is None:
         # A window that goes while xwininfo walks the tree makes it fail: look again.
         tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True)
@@ -42,7 +42,7 @@ def find_window(titles, process, deadline):
                  if m and m.group(2) in titles and int(m.group(3)) * int(m.group(4)) > 1]
         if found:
             m = max(found, key=lambda m: int(m.group(3)) * int(m.group(4)))
-            return m.group(1), int(m.group(5)), int(m.group(6)), int(m.group(3)), int(m.group(4))
+            return m.group(1)
         time.sleep(0.02)
     return None
 
@@ -109,10 +109,10 @@ def main():
 
     process = subprocess.Popen(args.command, stdout=subprocess.DEVNULL)
     titles = args.title or ["Quorvantel"]
-    found = find_window(titles, process, time.monotonic() + 30)
+    wid = find_window(titles, process, time.monotonic() + 30)
     faults = []
     result = {"picture": args.out}
-    if found is None:
+    if wid is None:
         faults.append(f"no window titled {' or '.join(titles)}")
     else:
         # The program has set its caption and sleeps: stopped, it cannot take
@@ -120,7 +120,6 @@ def main():
         # on a busy machine, longer than the hold had left). The window
         # manager draws the frame on its own time: a picture taken before
         # that shows no title bar, and is taken again.
-        wid = found[0]
         process.send_signal(signal.SIGSTOP)
         deadline = time.monotonic() + 10
         try:

@@ -106,7 +106,7 @@ zip)
     # What once made two builds differ: the entries' order and times, and the
     # executables' link times.
     unzip -Z1 "$file" | LC_ALL=C sort -c || fail "the zip's entries are not in order"
-    date=$(TZ=UTC date -d "@$("$(dirname "$0")/../scripts/source-date.sh")" +%Y%m%d.%H%M%S)
+    date=$("$(dirname "$0")/../scripts/source-date.sh" +%Y%m%d.%H%M%S)
     times=$(TZ=UTC zipinfo -T "$file" | awk '$7 ~ /^[0-9]+\.[0-9]+$/ { print $7 }' | sort -u | tr '\n' ' ')
     [ "$times" = "$date " ] || fail "the zip's entries are dated $times, not as the source ($date)"
     for exe in quorvantel.exe SDL.dll; do
