@@ -24,12 +24,11 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 
 
-def stacks():
-    """The SDL 1.2 stacks installed here: {name: (environment that selects it, what it is)}."""
-    out = subprocess.run([str(ROOT / "scripts" / "sdl-stacks.sh")], capture_output=True, text=True,
-                         check=True).stdout
-    return {name: ({"LD_LIBRARY_PATH": path}, what)
-            for name, path, what in (line.split("\t") for line in out.splitlines())}
+def stacks(build):
+    """The SDL 1.2 stacks installed here, as the build's configuration found them:
+    {name: (environment that selects it, what it is)}."""
+    lines = (build / "sdl-stacks.tsv").read_text().splitlines()
+    return {name: ({"LD_LIBRARY_PATH": path}, what) for name, path, what in (line.split("\t") for line in lines)}
 
 # What the table shows: key in the probe's JSON (or derived), heading, unit.
 FIGURES = [
@@ -221,7 +220,7 @@ def main():
     xvfb = args.out / "xvfb"
     subprocess.run([str(ROOT / "tests" / "xvfb.sh"), "start", str(xvfb)], check=True, stdout=subprocess.DEVNULL)
     display = xvfb / "display"
-    installed = stacks()
+    installed = stacks(args.build)
     try:
         program = [str(args.build / "quorvantel")]
         plain = [str(args.build / "bench" / "bench_plain_sdl")]

@@ -65,7 +65,7 @@ int judge(const Options& o, const Run& r, const Watcher& watch)
         // At least MIN from the caption, or from the mapping where the
         // caption may reach the server after the hold began; at most MAX from
         // the caption, which the program sets before it sleeps.
-        const double from = o.hold_from_map ? t.shown->mapped : t.shown->captioned;
+        const double from = o.hold_from_shown ? t.shown->mapped : t.shown->captioned;
         const double hold = t.shown->gone - from;
         const double after_caption = t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from);
         expect(hold >= o.hold->first && after_caption <= o.hold->second,
@@ -81,7 +81,9 @@ int judge(const Options& o, const Run& r, const Watcher& watch)
                "an exit no sooner than " + num(*o.exit_after) + " ms, got " + std::to_string(r.exited));
     }
     if (o.stack) {
-        expect(r.stack.name() == *o.stack, "the SDL stack " + json(*o.stack) + ", got " + json(r.stack.name()));
+        const auto& [name, libraries] = *o.stack;
+        expect(r.stack.libraries == libraries, "the SDL stack " + name + " (" + Stack::names(libraries) +
+                                                   "), got the SDL libraries " + json(Stack::names(r.stack.libraries)));
     }
     for (const auto& path : o.absent) {
         expect(access(path.c_str(), F_OK) != 0, "no file " + path);

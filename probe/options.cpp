@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Zlib
 #include "options.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "common.h"
 
@@ -90,14 +92,25 @@ Options parse(int argc, char** argv)
             {"--hold-from",
              [&] {
                  const std::string from = value();
-                 if (from != "map" && from != "caption") {
-                     die("--hold-from takes map or caption, not '" + from + "'");
+                 if (from != "shown" && from != "caption") {
+                     die("--hold-from takes shown or caption, not '" + from + "'");
                  }
-                 o.hold_from_map = from == "map";
+                 o.hold_from_shown = from == "shown";
              }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
-            {"--stack", [&] { o.stack = value(); }},
+            {"--stack",
+             [&] {
+                 // Each library by its name up to ".so", as Stack keeps them.
+                 auto [name, sonames] = split_pair(value());
+                 std::set<std::string> libraries;
+                 for (size_t at = 0; at <= sonames.size();) {
+                     const size_t end = std::min(sonames.find(',', at), sonames.size());
+                     libraries.insert(sonames.substr(at, std::min(sonames.find(".so", at), end) - at));
+                     at = end + 1;
+                 }
+                 o.stack = {{name, libraries}};
+             }},
             {"--absent", [&] { o.absent.push_back(value()); }},
             {"--file", [&] { o.files.push_back(split_pair(value())); }},
         };

@@ -24,16 +24,18 @@
 //                      is written to PATH as a PAM picture (removed before the run)
 //   --no-window        it shows no window at all
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
-//   --hold-from map    ... at least MIN after it was mapped instead (caption: the default)
+//   --hold-from shown  ... at least MIN after it was mapped instead (caption: the default)
 //   --exit-within MS   the program has exited MS after its start
 //   --exit-after MS    ... and not before MS after it
-//   --stack NAME       the program runs on that SDL 1.2 stack, as the libraries
-//                      mapped into it show: classic, compat-sdl2 or compat-sdl3
+//   --stack NAME:LIBS  the program runs on the SDL 1.2 stack NAME: the SDL libraries
+//                      mapped into it are exactly LIBS (libSDL-1.2.so.0,libSDL2-2.0.so.0,
+//                      ..., as tests/sdl-stacks.txt lists them)
 //   --absent PATH      PATH does not exist after the run (removed before it)
 //   --file PATH:TEXT   PATH holds exactly TEXT after the run (removed before it)
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,10 +63,10 @@ struct Options {
     std::string save_icon;
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
-    bool hold_from_map = false;
+    bool hold_from_shown = false;
     std::optional<double> exit_within;
     std::optional<double> exit_after;
-    std::optional<std::string> stack;
+    std::optional<std::pair<std::string, std::set<std::string>>> stack;  // name, libraries
     std::vector<std::string> absent;
     std::vector<std::pair<std::string, std::string>> files;
 

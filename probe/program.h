@@ -6,9 +6,8 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
-#include <algorithm>
-#include <array>
 #include <fstream>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -17,36 +16,40 @@
 
 namespace probe {
 
-// The SDL 1.2 stack a running process has loaded, from the libraries mapped
-// into it, and the path of its libSDL-1.2. sdl12-compat loads SDL 2 when SDL
-// starts, and sdl2-compat loads SDL 3.
+// The SDL libraries a running process has loaded (libSDL-1.2, libSDL2-2.0,
+// libSDL3: each file's name up to ".so"), from the files mapped into it, and
+// the path of its libSDL-1.2. sdl12-compat loads SDL 2 when SDL starts, and
+// sdl2-compat loads SDL 3; they can be unloaded as SDL shuts down, so every
+// one seen counts.
 struct Stack {
-    int rank = 0;  // 0 nothing yet, 1 classic, 2 compat-sdl2, 3 compat-sdl3
-    std::string library;
-
-    [[nodiscard]] std::string name() const
+    // "libSDL-1.2,libSDL2-2.0", say.
+    static std::string names(const std::set<std::string>& libraries)
     {
-        static const std::array<const char*, 4> names{"", "classic", "compat-sdl2", "compat-sdl3"};
-        return names.at(static_cast<size_t>(rank));
+        std::string all;
+        for (const auto& name : libraries) {
+            all += (all.empty() ? "" : ",") + name;
+        }
+        return all;
     }
 
-    // Libraries can be unloaded as SDL shuts down: the most seen counts.
+    std::set<std::string> libraries;
+    std::string library;
+
     void look(pid_t pid)
     {
         std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
         std::string line;
-        int seen = 0;
         while (std::getline(maps, line)) {
-            if (line.find("/libSDL3") != std::string::npos) {
-                seen = std::max(seen, 3);
-            } else if (line.find("/libSDL2-2.0") != std::string::npos) {
-                seen = std::max(seen, 2);
-            } else if (line.find("/libSDL-1.2") != std::string::npos) {
-                seen = std::max(seen, 1);
+            const auto slash = line.rfind('/');
+            const auto so = line.find(".so", slash);
+            if (slash == std::string::npos || so == std::string::npos || line.compare(slash + 1, 6, "libSDL") != 0) {
+                continue;
+            }
+            libraries.insert(line.substr(slash + 1, so - slash - 1));
+            if (line.compare(slash + 1, 11, "libSDL-1.2.") == 0) {
                 library = line.substr(line.find('/'));
             }
         }
-        rank = std::max(rank, seen);
     }
 };
 

@@ -42,10 +42,10 @@ void report(const Options& o, const Run& r, const Watcher& watch)
             sep = ",";
         }
     }
-    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"stack":%s})"
+    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"libraries":%s})"
                 "\n",
                 r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
-                json(r.stack.library).c_str(), json(r.stack.name()).c_str());
+                json(r.stack.library).c_str(), json(Stack::names(r.stack.libraries)).c_str());
     std::fflush(stdout);
 }
 

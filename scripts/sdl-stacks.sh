@@ -1,13 +1,13 @@
 #!/bin/sh
 # SPDX-License-Identifier: Zlib
-# Lists the SDL 1.2 stacks installed here, one a line, tab-separated:
+# Finds the SDL 1.2 stacks installed here, as tests/sdl-stacks.txt describes
+# them, and lists them one a line, tab-separated:
 #   NAME  LD_LIBRARY_PATH-that-selects-it  what-it-is-with-versions
-# NAME is one of
-#   classic      classic SDL 1.2
-#   compat-sdl2  sdl12-compat over SDL 2
-#   compat-sdl3  sdl12-compat over sdl2-compat over SDL 3
-# What each library is comes from the Debian package that owns it.
+# A libSDL-1.2 that no row describes is an error, which says what to add.
+# Only CMake reads this (tests/CMakeLists.txt); it writes what it found to
+# sdl-stacks.tsv in the build folder for the others.
 set -eu
+table=$(dirname "$0")/../tests/sdl-stacks.txt
 libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 
 # The source package and version of the package that owns FILE ("" if none).
@@ -18,32 +18,41 @@ source_of() {
     dpkg-query -W -f='${source:Package} ${source:Version}' "$pkg"
 }
 
-# describe LIBRARY DIR: the line for the libSDL-1.2.so.0 that DIR on
-# LD_LIBRARY_PATH (or none, "") makes the program load.
-describe() {
-    sdl12=$(source_of "$1")
-    case $sdl12 in
-    "libsdl1.2 "*)
-        printf 'classic\t%s\tSDL %s\n' "$2" "${sdl12#* }"
-        ;;
-    "sdl12-compat "*)
-        sdl2=$(source_of "$libdir/libSDL2-2.0.so.0")
-        case $sdl2 in
-        "libsdl2 "*)
-            printf 'compat-sdl2\t%s\tsdl12-compat %s over SDL %s\n' "$2" "${sdl12#* }" "${sdl2#* }"
-            ;;
-        "sdl2-compat "*)
-            sdl3=$(source_of "$libdir/libSDL3.so.0")
-            printf 'compat-sdl3\t%s\tsdl12-compat %s over sdl2-compat %s over SDL %s\n' \
-                "$2" "${sdl12#* }" "${sdl2#* }" "${sdl3#* }"
-            ;;
-        esac
-        ;;
-    esac
-}
-
-describe "$libdir/libSDL-1.2.so.0" ""
-# Debian 12 installs sdl12-compat beside classic SDL, in a folder of its own.
-if [ -e "$libdir/sdl12-compat/libSDL-1.2.so.0" ]; then
-    describe "$libdir/sdl12-compat/libSDL-1.2.so.0" "$libdir/sdl12-compat"
-fi
+rows=$(grep -v '^#' "$table" | grep .)
+folders=$(echo "$rows" | awk '{ print $4 }' | sort -u)
+for folder in $folders; do
+    dir=$libdir
+    path=""
+    if [ "$folder" != - ]; then
+        dir=$libdir/$folder path=$libdir/$folder
+    fi
+    [ -e "$dir/libSDL-1.2.so.0" ] || continue
+    # The first row whose every library is installed from its source: the
+    # first library from this folder, the ones it loads from the system's.
+    found=""
+    while read -r name libraries sources _; do
+        what="" from=$dir i=0
+        for library in $(echo "$libraries" | tr , ' '); do
+            i=$((i + 1))
+            source=$(echo "$sources" | cut -d , -f $i)
+            owner=$(source_of "$from/$library")
+            [ "${owner% *}" = "$source" ] || continue 2
+            what="${what:+$what over }$owner"
+            from=$libdir
+        done
+        found=$name
+        printf '%s\t%s\t%s\n' "$name" "$path" "$what"
+        break
+    done <<EOF
+$rows
+EOF
+    if [ -z "$found" ]; then
+        seen=""
+        for library in $(echo "$rows" | awk '{ print $2 }' | tr , '\n' | sort -u); do
+            [ "$library" = libSDL-1.2.so.0 ] && from=$dir || from=$libdir
+            seen="$seen $library: $(source_of "$from/$library" || true);"
+        done
+        echo "sdl-stacks.sh: no row of tests/sdl-stacks.txt describes $dir/libSDL-1.2.so.0 (installed:$seen): add one" >&2
+        exit 1
+    fi
+done

@@ -13,9 +13,9 @@ an expectation is broken.
 
 Expectations: --status N, --output TEXT, --title T (one toplevel of the
 program's, so titled), --size W:H (its content), --shell xdg_shell|xwayland,
---app-id A, --hold MIN:MAX (ms, from the title, or with --hold-from new from
-the window's appearance), --stack NAME (from the libraries mapped into
-the program). --close-after MS asks sway to close the window MS after its
+--app-id A, --hold MIN:MAX (ms, from the title, or with --hold-from shown from
+the window's appearance), --stack NAME:LIBS (the SDL libraries mapped into
+the program are exactly LIBS, as tests/sdl-stacks.txt lists them). --close-after MS asks sway to close the window MS after its
 title showed.
 """
 
@@ -33,25 +33,19 @@ def now_ms():
     return time.monotonic() * 1000
 
 
-def stack_of(pid, seen):
-    """The SDL 1.2 stack of a running process, by the libraries mapped into it;
-    the most seen so far counts, as SDL can unload them while shutting down."""
-    rank = 0
+def sdl_libraries(pid, seen):
+    """The SDL libraries mapped into a running process, by their names up to
+    ".so" (libSDL-1.2, libSDL2-2.0, ...), added to SEEN: SDL can unload them
+    while shutting down."""
     try:
         with open(f"/proc/{pid}/maps") as maps:
             for line in maps:
-                if "/libSDL3" in line:
-                    rank = max(rank, 3)
-                elif "/libSDL2-2.0" in line:
-                    rank = max(rank, 2)
-                elif "/libSDL-1.2" in line:
-                    rank = max(rank, 1)
+                name = line.rstrip().rpartition("/")[2]
+                if name.startswith("libSDL") and ".so" in name:
+                    seen.add(name.partition(".so")[0])
     except OSError:
         pass
-    return max(rank, seen)
-
-
-STACKS = ["", "classic", "compat-sdl2", "compat-sdl3"]
+    return seen
 
 
 def main():
@@ -66,7 +60,7 @@ def main():
     parser.add_argument("--shell")
     parser.add_argument("--app-id")
     parser.add_argument("--hold")
-    parser.add_argument("--hold-from", choices=["title", "new"], default="title")
+    parser.add_argument("--hold-from", choices=["caption", "shown"], default="caption")
     parser.add_argument("--stack")
     parser.add_argument("--timeout", type=float, default=30000)
     parser.add_argument("command", nargs="+")
@@ -109,7 +103,7 @@ def main():
     output = []
     threading.Thread(target=lambda: output.append(program.stdout.read()), daemon=True).start()
     windows = {}  # container id -> what was seen of it
-    rank = 0
+    libraries = set()
     closed_asked = False
     close_taken = None
     exited = None
@@ -132,7 +126,7 @@ def main():
         except queue.Empty:
             pass
         if exited is None:
-            rank = stack_of(program.pid, rank)
+            sdl_libraries(program.pid, libraries)
             if program.poll() is not None:
                 exited = now_ms() - t0
             elif now_ms() - t0 > args.timeout:
@@ -150,11 +144,11 @@ def main():
     out = output[0].decode(errors="replace") if output else ""
 
     shown = next((w for w in windows.values() if w["titled"] is not None), None)
-    start = "titled" if args.hold_from == "title" else "new"
+    start = "titled" if args.hold_from == "caption" else "new"
     hold = shown["closed"] - shown[start] if shown and shown["closed"] is not None and shown[start] is not None \
         else None
     result = {"status": status, "stdout": out, "windows": len(windows), "window": shown, "hold": hold,
-              "exit": exited, "stack": STACKS[rank], "close_requested": close_taken}
+              "exit": exited, "libraries": ",".join(sorted(libraries)), "close_requested": close_taken}
     print(json.dumps(result))
 
     broken = []
@@ -170,7 +164,10 @@ def main():
     if args.output is not None:
         expect(out == args.output, f"standard output {args.output!r}, got {out!r}")
     if args.stack:
-        expect(STACKS[rank] == args.stack, f"the SDL stack {args.stack}, got {STACKS[rank] or 'none'}")
+        name, _, sonames = args.stack.partition(":")
+        wanted = {soname.partition(".so")[0] for soname in sonames.split(",")}
+        expect(libraries == wanted, f"the SDL stack {name} ({','.join(sorted(wanted))}), "
+                                    f"got the SDL libraries {','.join(sorted(libraries)) or 'none'}")
     if args.title:
         expect(len(windows) == 1 and shown is not None,
                f"one toplevel titled {args.title!r}, got {[w.get('title') for w in windows.values()]}")

@@ -58,9 +58,9 @@ endfunction()
 # waits for messages, and this one sleeps: the title shows when the hold ends.
 # The hold is therefore timed from the window's mapping. The icon name is the
 # title on Windows.
-set(shown --window 800:600 --icon-name Quorvantel --hold-from map --hold 3000:15000 --status 1 --output=
-          --absent CASE/stdout.txt --absent CASE/stderr.txt)
-quorvantel_wine(completed PROBE ${shown} --save-icon CASE/icon.pam)
+set(wine_shown --window 800:600 --icon-name Quorvantel --hold-from shown --hold ${wine_hold_bounds} --status 1
+               --output= --absent CASE/stdout.txt --absent CASE/stderr.txt)
+quorvantel_wine(completed PROBE ${wine_shown} --save-icon CASE/icon.pam)
 # The window shows the program's own icon, which SDL gave its window class
 # from the executable's resources: Wine hands it to the X server as
 # _NET_WM_ICON (Wine 8: one 16 x 16 image), which must match the icon as
@@ -73,16 +73,14 @@ if(IMAGEMAGICK_COMPARE)
   set_tests_properties(windows.completed PROPERTIES FIXTURES_SETUP wine-icon)
   set_tests_properties(windows.icon PROPERTIES LABELS windows FIXTURES_REQUIRED wine-icon)
 endif()
-quorvantel_wine(arguments-ignored PROBE ${shown} ARGS "two words" [[say "hi"]] [["quoted"]] [[back\slash\]] --help)
+quorvantel_wine(arguments-ignored PROBE ${wine_shown} ARGS "two words" [[say "hi"]] [["quoted"]] [[back\slash\]] --help)
 
 # SDL fails to start: the message lands in stdout.txt beside the executable.
-# The time runs from Wine's own start, before the program's: an exit within
-# 2900 ms still shows there was no 3000 ms wait. These cases run one at a
-# time: Wine starts each process through the one wineserver, and eight
-# starting together took an exit to 2977 ms; alone it comes at about 450 ms.
-set(fails --no-window --status 0 --exit-within 2900 --absent CASE/stderr.txt)
-set(no_redirect ${fails} "--output=SDL failed to initialize!" --absent CASE/stdout.txt)
-set(redirect ${fails} --output= "--file=CASE/stdout.txt:SDL failed to initialize!")
+# The time runs from Wine's own start, before the program's. These cases run
+# one at a time: Wine starts each process through the one wineserver.
+set(wine_fails --no-window --status 0 --exit-within ${wine_failure_exit} --absent CASE/stderr.txt)
+set(no_redirect ${wine_fails} "--output=SDL failed to initialize!" --absent CASE/stdout.txt)
+set(redirect ${wine_fails} --output= "--file=CASE/stdout.txt:SDL failed to initialize!")
 quorvantel_wine(init-fails LOCK wine-start PROBE ${redirect} ENV SDL_VIDEODRIVER=no-such-driver)
 # SDL_STDIO_REDIRECT keeps the streams where they are when it is set to
 # anything that does not begin with a non-zero number.
