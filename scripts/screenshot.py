@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: Zlib
 """Take a picture of quorvantel's window on a desktop, and check the picture.
 
-    screenshot.py --display-file F --out PNG [--title T]... -- COMMAND [ARGS...]
+    screenshot.py --display-file F --out PNG [--title T]... [--running] -- COMMAND [ARGS...]
 
 Runs COMMAND on the X display named in F (a desktop with a window manager),
 waits for its window titled T (default "Quorvantel"; the first of several
@@ -12,7 +12,9 @@ whole screen once the window manager has framed the window, lets the program
 go on, and checks the picture against what the window manager reports: the
 window's content is one plain 800 x 600 area at the place the window manager
 says, inside a frame, with the desktop around it. Prints what it found as one
-JSON line; exits 1 if the picture is not that.
+JSON line; exits 1 if the picture is not that. With --running the program
+is not stopped: Wine paints a window's content only while its process runs,
+and its hold lasts five seconds and more from the window's appearance.
 """
 
 import argparse
@@ -102,6 +104,7 @@ def main():
     parser.add_argument("--display-file", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--title", action="append")
+    parser.add_argument("--running", action="store_true")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
     display = open(args.display_file).read().strip()
@@ -120,7 +123,8 @@ def main():
         # on a busy machine, longer than the hold had left). The window
         # manager draws the frame on its own time: a picture taken before
         # that shows no title bar, and is taken again.
-        process.send_signal(signal.SIGSTOP)
+        if not args.running:
+            process.send_signal(signal.SIGSTOP)
         deadline = time.monotonic() + 10
         try:
             while True:

@@ -7,17 +7,13 @@
 set -eu
 . "$(dirname "$0")/server-lib.sh"
 action=$1
-dir=$2
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
 
 case $action in
 start)
-    mkdir -p "$dir"
     rm -f "$dir/display" "$dir/pid"
-    # No inherited pipe may stay open, or the caller would wait for Xvfb to end.
-    setsid Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${3:-1280x1024x24}" \
-        3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
-    echo $! >"$dir/pid"
-    await Xvfb "$dir" "$dir/xvfb.log" test -s "$dir/display"
+    launch "$dir" Xvfb -displayfd 3 -nolisten tcp -noreset -screen 0 "${3:-1280x1024x24}" 3>"$dir/display"
+    await Xvfb "$dir" test -s "$dir/display"
     echo "Xvfb on :$(cat "$dir/display"), pid $(cat "$dir/pid")"
     ;;
 stop)
