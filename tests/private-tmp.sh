@@ -14,7 +14,11 @@ folder=$(mkdir -p "$1/tmp" && cd "$1" && pwd)
 shift
 chmod 1777 "$folder/tmp"
 mkdir -p -m 1777 "$folder/tmp/.X11-unix"
+# No mount made here may reach the machine's own namespace: every mount is
+# made private where / is a mount point, and in a chroot, where it is not,
+# the mount that holds /tmp.
 set -- sh -c '
+    mount --make-rprivate / 2>/dev/null || mount --make-rprivate "$(findmnt -no TARGET --target /tmp)" || exit 1
     case $0 in
     /tmp/*)
         mkdir -p "$0/tmp/${0#/tmp/}"
@@ -26,4 +30,4 @@ set -- sh -c '
 if [ "$(id -u)" != 0 ]; then
     set -- --user --map-root-user "$@"
 fi
-exec unshare --mount --propagation private "$@"
+exec unshare --mount --propagation unchanged "$@"
