@@ -3,7 +3,7 @@
 # Installs, from Debian's packages, what the named tasks need and the machine
 # lacks, on Debian 12, 13 or testing. Safe to run again: what is present is
 # left alone. The packages are chosen by what the release offers.
-#   scripts/install-deps.sh build|test|windows|package|bench|headless|screenshots|debian...
+#   scripts/install-deps.sh build|test|windows|package|bench|headless|debian...
 set -eu
 
 if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
@@ -82,14 +82,14 @@ packages_for() {
     # Every SDL 1.2 runtime the release has, a real X server and desktop, a
     # Wayland compositor where one runs,
     # the Xlib headers for the window probe, the linters, valgrind and readelf.
-    test) echo "$(packages_for build) $(packages_for screenshots) $(sdl_runtimes) $(wayland_packages) libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
+    test) echo "$(packages_for build) $(packages_for headless) $(sdl_runtimes) $(wayland_packages) libx11-dev clang-format clang-tidy cppcheck valgrind binutils" ;;
     # The 64-bit cross compiler, Wine to run the result, what unpacks SDL's
     # Debian source package, and what renders the icon and packs it for Windows.
     windows) echo "cmake make g++-mingw-w64-x86-64 dpkg-dev xz-utils librsvg2-bin icoutils $(wine_packages)" ;;
-    # A private desktop (an X server and a small window manager), and what
-    # looks at it and takes its picture.
-    headless) echo xvfb xauth x11-utils x11-xserver-utils openbox imagemagick ;;
-    screenshots) echo "$(packages_for headless) python3" ;;
+    # A private desktop (an X server and a small window manager), what gives
+    # each server a /tmp of its own (mount, beside util-linux's unshare), and
+    # what looks at it and takes and checks its picture.
+    headless) echo xvfb xauth x11-utils x11-xserver-utils openbox mount imagemagick python3 ;;
     # The benchmark's driver, its peer (xmessage) and strace.
     bench) echo python3 x11-utils strace ;;
     # Debian's packaging tools and checks, the desktop's checks, and the zip's;
