@@ -11,9 +11,9 @@
 
 namespace probe {
 
-int judge(const Options& o, const Run& r, const Watcher& watch)
+int judge(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
 {
-    const Windows t = tally(o, r, watch);
+    const Windows t = tally(o, r, windows);
     const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
     const int signal = WIFSIGNALED(r.wstatus) ? WTERMSIG(r.wstatus) : 0;
     int broken = 0;
@@ -56,6 +56,10 @@ int judge(const Options& o, const Run& r, const Watcher& watch)
             const std::string& seen = t.shown->wm_class;
             expect(seen.substr(seen.find('/') + 1) == *o.wm_class,
                    "the WM_CLASS class " + json(*o.wm_class) + ", got " + json(seen));
+        }
+        if (o.shell) {
+            expect(t.shown->shell == *o.shell,
+                   "the window shown through " + *o.shell + ", got " + json(t.shown->shell));
         }
         if (!o.save_icon.empty()) {
             expect(!t.shown->icon.empty(), "an icon in _NET_WM_ICON");

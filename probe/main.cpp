@@ -9,12 +9,14 @@
 // tells the program's windows from other clients' by their _NET_WM_PID. It
 // prints one JSON line of measurements (milliseconds since the program was
 // started) and, when expectations are given, checks them all and exits 1 if
-// any is broken. The options are listed in options.h.
+// any is broken. The options are listed in options.h. With --timeline it
+// judges, by the same expectations, a run another watcher recorded instead.
 #include <X11/Xlib.h>
 #include <sched.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "common.h"
@@ -22,6 +24,7 @@
 #include "options.h"
 #include "program.h"
 #include "report.h"
+#include "timeline.h"
 #include "watcher.h"
 
 using namespace probe;
@@ -29,6 +32,13 @@ using namespace probe;
 int main(int argc, char** argv)
 {
     const Options o = parse(argc, argv);
+    if (!o.timeline.empty()) {
+        Run r;
+        std::map<Window, Seen> windows;
+        read_timeline(o.timeline, r, windows);
+        report(o, r, windows);
+        return judge(o, r, windows) == 0 ? 0 : 1;
+    }
     if (!o.display_file.empty()) {
         const std::string display = first_line(o.display_file);
         setenv("DISPLAY", (display.find(':') == std::string::npos ? ":" + display : display).c_str(), 1);
@@ -58,9 +68,9 @@ int main(int argc, char** argv)
     Watcher watch(dpy, o.caption);
     const Run r = watch_run(o, dpy, watch);
 
-    report(o, r, watch);
-    save_icon(o, r, watch);
-    const int broken = judge(o, r, watch);
+    report(o, r, watch.windows);
+    save_icon(o, r, watch.windows);
+    const int broken = judge(o, r, watch.windows);
     if (!o.kill_server_after) {
         XCloseDisplay(dpy);
     }

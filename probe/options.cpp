@@ -76,6 +76,7 @@ Options parse(int argc, char** argv)
             {"--unset", [&] { o.unset.push_back(value()); }},
             {"--timeout", [&] { o.timeout = std::stod(value()); }},
             {"--any-client", [&] { o.any_client = true; }},
+            {"--timeline", [&] { o.timeline = value(); }},
             {"--status", [&] { o.status = std::stoi(value()); }},
             {"--output", [&] { o.output = value(); }},
             {"--output-has", [&] { o.output_has = value(); }},
@@ -86,6 +87,7 @@ Options parse(int argc, char** argv)
              }},
             {"--icon-name", [&] { o.icon_name = value(); }},
             {"--wm-class", [&] { o.wm_class = value(); }},
+            {"--shell", [&] { o.shell = value(); }},
             {"--save-icon", [&] { o.save_icon = value(); }},
             {"--no-window", [&] { o.no_window = true; }},
             {"--hold", [&] { o.hold = number_pair(value()); }},
@@ -123,8 +125,8 @@ Options parse(int argc, char** argv)
     for (++i; i < argc; ++i) {
         o.command.push_back(argv[i]);
     }
-    if (o.command.empty()) {
-        die("usage: window_probe [options] -- PROGRAM [ARGS...]");
+    if (o.command.empty() && o.timeline.empty()) {
+        die("usage: window_probe [options] -- PROGRAM [ARGS...], or window_probe --timeline F [expectations]");
     }
     o.command.push_back(nullptr);
     return o;

@@ -12,6 +12,8 @@
 //   --timeout MS       kill the program if it runs longer (default 30000)
 //   --any-client       take every top-level window as the program's, for programs
 //                      that do not set _NET_WM_PID (on a server of their own)
+//   --timeline F       judge the run another watcher recorded in F (timeline.h)
+//                      instead of running a program and watching it on X
 // Expectations:
 //   --status N         the program exits normally with status N
 //   --output TEXT      and writes exactly TEXT to standard output
@@ -19,7 +21,8 @@
 //   --window W:H       it shows exactly one window with the caption in WM_NAME (and
 //                      _NET_WM_NAME where set), W x H, mapped, gone before the exit
 //   --icon-name TEXT   that window's icon name (default: it has none)
-//   --wm-class NAME    that window's WM_CLASS class is NAME
+//   --wm-class NAME    that window's WM_CLASS class (on Wayland its app_id) is NAME
+//   --shell NAME       on Wayland, it came through NAME: xdg_shell or xwayland
 //   --save-icon PATH   that window has an icon (_NET_WM_ICON); its largest image
 //                      is written to PATH as a PAM picture (removed before the run)
 //   --no-window        it shows no window at all
@@ -53,6 +56,7 @@ struct Options {
     std::vector<std::string> unset;
     double timeout = 30000;
     bool any_client = false;
+    std::string timeline;
 
     std::optional<int> status;
     std::optional<std::string> output;
@@ -60,6 +64,7 @@ struct Options {
     std::optional<std::pair<int, int>> window;
     std::string icon_name;
     std::optional<std::string> wm_class;
+    std::optional<std::string> shell;
     std::string save_icon;
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;

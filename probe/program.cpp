@@ -200,10 +200,10 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
     return r;
 }
 
-Windows tally(const Options& o, const Run& r, const Watcher& watch)
+Windows tally(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
 {
     Windows t;
-    for (const auto& [id, w] : watch.windows) {
+    for (const auto& [id, w] : windows) {
         if (!ours(o, r, w)) {
             continue;
         }

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -78,6 +79,6 @@ struct Windows {
     int captioned = 0;
     const Seen* shown = nullptr;
 };
-Windows tally(const Options& o, const Run& r, const Watcher& watch);
+Windows tally(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
 
 }  // namespace probe

@@ -10,9 +10,9 @@
 
 namespace probe {
 
-void report(const Options& o, const Run& r, const Watcher& watch)
+void report(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
 {
-    const Windows t = tally(o, r, watch);
+    const Windows t = tally(o, r, windows);
     const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
     const int signal = WIFSIGNALED(r.wstatus) ? WTERMSIG(r.wstatus) : 0;
     std::printf(R"({"status":%d,"signal":%d,"core":%s,"stdout":%s,"windows":%d,"captioned":%d)", status, signal,
@@ -35,7 +35,7 @@ void report(const Options& o, const Run& r, const Watcher& watch)
     }
     std::printf(R"(,"all":[)");
     const char* sep = "";
-    for (const auto& [id, w] : watch.windows) {
+    for (const auto& [id, w] : windows) {
         if (ours(o, r, w)) {
             std::printf(R"(%s{"created":%.1f,"mapped":%.1f,"caption":%.1f,"gone":%.1f,"size":"%dx%d","name":%s})", sep,
                         w.created, w.mapped, w.captioned, w.gone, w.width, w.height, json(w.wm_name).c_str());
@@ -49,9 +49,9 @@ void report(const Options& o, const Run& r, const Watcher& watch)
     std::fflush(stdout);
 }
 
-void save_icon(const Options& o, const Run& r, const Watcher& watch)
+void save_icon(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
 {
-    const Windows t = tally(o, r, watch);
+    const Windows t = tally(o, r, windows);
     if (o.save_icon.empty() || t.shown == nullptr || t.shown->icon.empty()) {
         return;
     }

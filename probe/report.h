@@ -7,8 +7,8 @@
 
 namespace probe {
 
-void report(const Options& o, const Run& r, const Watcher& watch);
+void report(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
 // Writes the window's icon to --save-icon's file, where both are given.
-void save_icon(const Options& o, const Run& r, const Watcher& watch);
+void save_icon(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
 
 }  // namespace probe

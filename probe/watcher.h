@@ -24,7 +24,8 @@ struct Seen {
     std::string wm_name;
     std::string net_wm_name;
     std::string icon_name;
-    std::string wm_class;  // the instance and the class, as "name/class"
+    std::string wm_class;  // the instance and the class, as "name/class"; on Wayland the app_id
+    std::string shell;     // on Wayland: xdg_shell, or xwayland
     // The largest image in _NET_WM_ICON: its width and height, then its
     // pixels as ARGB, one to a long, as Xlib hands them over.
     std::vector<unsigned long> icon;

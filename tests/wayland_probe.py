@@ -1,22 +1,22 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: Zlib
-"""Run a program on a sway compositor and judge its window from sway's events.
+"""Run a program on a sway compositor, follow its windows by sway's events,
+and have the window probe judge what was seen.
 
-    wayland_probe.py --sway-env F [--offer-x11] [expectations] -- PROGRAM [ARGS...]
+    wayland_probe.py --sway-env F --judge PROBE [--offer-x11] [--close-after MS]
+                     [--caption T] [--timeout MS] [expectations] -- PROGRAM [ARGS...]
 
-F is the env file tests/sway.sh writes. The program gets the Wayland display
-and, with --offer-x11, Xwayland's DISPLAY too, as a desktop session offers
-both; without it, no DISPLAY at all. Sway's window events, to which the probe
-subscribes before the program starts, time the window: from the event that
-shows its title to the one that closes it. Prints one JSON line; exits 1 if
-an expectation is broken.
-
-Expectations: --status N, --output TEXT, --title T (one toplevel of the
-program's, so titled), --size W:H (its content), --shell xdg_shell|xwayland,
---app-id A, --hold MIN:MAX (ms, from the title, or with --hold-from shown from
-the window's appearance), --stack NAME:LIBS (the SDL libraries mapped into
-the program are exactly LIBS, as tests/sdl-stacks.txt lists them). --close-after MS asks sway to close the window MS after its
-title showed.
+F is the env file tests/compositor.sh writes. The program gets the Wayland
+display and, with --offer-x11, Xwayland's DISPLAY too, as a desktop session
+offers both; without it, no DISPLAY at all. Sway's window events, to which
+this subscribes before the program starts, time each window of the
+program's: its appearance, its title T (default "Quorvantel"), its end.
+--close-after MS asks sway to close the window MS after its title showed.
+The run is written down as a timeline (probe/timeline.h) and handed, with
+the expectations, to PROBE, the window probe, which judges it as it judges a
+run on X: it prints one JSON line and exits 1 if an expectation is broken.
+Sway's close event counts as the window's end, the window's appearance as
+its mapping, its app_id as its class.
 """
 
 import argparse
@@ -45,26 +45,30 @@ def sdl_libraries(pid, seen):
                     seen.add(name.partition(".so")[0])
     except OSError:
         pass
-    return seen
+
+
+def realtime(pid):
+    """Like the X probe, read events at real-time priority, however busy the
+    machine, where that is allowed: an event read late shortens the measured
+    hold (2966 ms was once measured so beside a busy build). The program never
+    inherits it."""
+    try:
+        os.sched_setscheduler(pid, os.SCHED_FIFO | os.SCHED_RESET_ON_FORK, os.sched_param(10))
+    except OSError:
+        pass
 
 
 def main():
+    split = sys.argv.index("--")
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sway-env", required=True)
+    parser.add_argument("--judge", required=True)
     parser.add_argument("--offer-x11", action="store_true")
     parser.add_argument("--close-after", type=float)
-    parser.add_argument("--status", type=int)
-    parser.add_argument("--output")
-    parser.add_argument("--title")
-    parser.add_argument("--size")
-    parser.add_argument("--shell")
-    parser.add_argument("--app-id")
-    parser.add_argument("--hold")
-    parser.add_argument("--hold-from", choices=["caption", "shown"], default="caption")
-    parser.add_argument("--stack")
+    parser.add_argument("--caption", default="Quorvantel")
     parser.add_argument("--timeout", type=float, default=30000)
-    parser.add_argument("command", nargs="+")
-    args = parser.parse_args()
+    args, expectations = parser.parse_known_args(sys.argv[1:split])
+    command = sys.argv[split + 1:]
 
     sway = dict(line.strip().split("=", 1) for line in open(args.sway_env) if "=" in line)
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
@@ -73,23 +77,12 @@ def main():
         env["DISPLAY"] = sway["XWAYLAND_DISPLAY"]
     swaymsg = ["swaymsg", "-s", sway["SWAYSOCK"]]
 
-    # Sway's window events, each stamped when it arrived. Like the X probe,
-    # the probe and its swaymsg read events at real-time priority, however
-    # busy the machine, where that is allowed: an event read late shortens the
-    # measured hold (2966 ms was once measured so beside a busy build). The
-    # program never inherits it.
-    realtime = os.sched_param(10)
-    try:
-        os.sched_setscheduler(0, os.SCHED_FIFO | os.SCHED_RESET_ON_FORK, realtime)
-    except OSError:
-        pass
+    # Sway's window events, each stamped when it arrived.
+    realtime(0)
     events = queue.Queue()
     watcher = subprocess.Popen(swaymsg + ["-t", "subscribe", "-m", '["window", "tick"]'], stdout=subprocess.PIPE,
                                text=True)
-    try:
-        os.sched_setscheduler(watcher.pid, os.SCHED_FIFO, realtime)
-    except OSError:
-        pass
+    realtime(watcher.pid)
     # Sway answers a subscription to tick events with a first tick: once it
     # is read, the subscription is in place, and the program starts.
     subscribed = json.loads(watcher.stdout.readline() or "{}")
@@ -99,91 +92,53 @@ def main():
                                      if "container" in event], daemon=True).start()
 
     t0 = now_ms()
-    program = subprocess.Popen(args.command, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    output = []
+    program = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    output, exited = [], []
     threading.Thread(target=lambda: output.append(program.stdout.read()), daemon=True).start()
+    threading.Thread(target=lambda: exited.append((program.wait(), now_ms() - t0)), daemon=True).start()
     windows = {}  # container id -> what was seen of it
     libraries = set()
-    closed_asked = False
-    close_taken = None
-    exited = None
+    close_asked = False
     while True:
         try:
             t, event = events.get(timeout=0.05)
             con = event["container"]
             if con.get("pid") == program.pid:
-                w = windows.setdefault(con["id"], {"new": None, "titled": None, "closed": None})
-                w.update(title=con.get("name"), shell=con.get("shell"), app_id=con.get("app_id"))
-                size = [con["window_rect"]["width"], con["window_rect"]["height"]]
-                if event["change"] != "close" and size[0] > 0:
-                    w["size"] = size
-                if event["change"] == "new":
-                    w["new"] = t - t0
-                if w["titled"] is None and args.title and con.get("name") == args.title:
-                    w["titled"] = t - t0
+                w = windows.setdefault(con["id"], {"created": t - t0, "captioned": -1, "gone": -1, "size": (0, 0)})
+                w.update(wm_name=con.get("name") or "", shell=con.get("shell"), wm_class=con.get("app_id") or "")
+                rect = con["window_rect"]
+                if event["change"] != "close" and rect["width"] > 0:
+                    w["size"] = (rect["width"], rect["height"])
+                if w["captioned"] < 0 and con.get("name") == args.caption:
+                    w["captioned"] = t - t0
                 if event["change"] == "close":
-                    w["closed"] = t - t0
+                    w["gone"] = t - t0
         except queue.Empty:
             pass
-        if exited is None:
+        if not exited:
             sdl_libraries(program.pid, libraries)
-            if program.poll() is not None:
-                exited = now_ms() - t0
-            elif now_ms() - t0 > args.timeout:
+            if now_ms() - t0 > args.timeout:
                 program.kill()
-            titled = [w["titled"] for w in windows.values() if w["titled"] is not None]
-            if args.close_after is not None and titled and not closed_asked and \
+            titled = [w["captioned"] for w in windows.values() if w["captioned"] >= 0]
+            if args.close_after is not None and titled and not close_asked and \
                     now_ms() - t0 - titled[0] >= args.close_after:
-                asked = subprocess.run(swaymsg + [f"[pid={program.pid}]", "kill"], capture_output=True)
-                closed_asked = True
-                close_taken = asked.returncode == 0
-        elif all(w["closed"] is not None for w in windows.values()) or now_ms() - t0 - exited > 1000:
+                close_asked = True
+                if subprocess.run(swaymsg + [f"[pid={program.pid}]", "kill"], capture_output=True).returncode:
+                    sys.exit("wayland_probe: sway did not take the close request")
+        elif all(w["gone"] >= 0 for w in windows.values()) or now_ms() - t0 - exited[0][1] > 1000:
             break
     watcher.kill()
-    status = program.wait()
-    out = output[0].decode(errors="replace") if output else ""
+    status, end = exited[0]
 
-    shown = next((w for w in windows.values() if w["titled"] is not None), None)
-    start = "titled" if args.hold_from == "caption" else "new"
-    hold = shown["closed"] - shown[start] if shown and shown["closed"] is not None and shown[start] is not None \
-        else None
-    result = {"status": status, "stdout": out, "windows": len(windows), "window": shown, "hold": hold,
-              "exit": exited, "libraries": ",".join(sorted(libraries)), "close_requested": close_taken}
-    print(json.dumps(result))
-
-    broken = []
-
-    def expect(ok, what):
-        if not ok:
-            broken.append(what)
-
-    if args.close_after is not None:
-        expect(close_taken is True, "sway to take the close request")
-    if args.status is not None:
-        expect(status == args.status, f"exit status {args.status}, got {status}")
-    if args.output is not None:
-        expect(out == args.output, f"standard output {args.output!r}, got {out!r}")
-    if args.stack:
-        name, _, sonames = args.stack.partition(":")
-        wanted = {soname.partition(".so")[0] for soname in sonames.split(",")}
-        expect(libraries == wanted, f"the SDL stack {name} ({','.join(sorted(wanted))}), "
-                                    f"got the SDL libraries {','.join(sorted(libraries)) or 'none'}")
-    if args.title:
-        expect(len(windows) == 1 and shown is not None,
-               f"one toplevel titled {args.title!r}, got {[w.get('title') for w in windows.values()]}")
-    if shown:
-        if args.size:
-            expect(shown["size"] == [int(n) for n in args.size.split(":")], f"content {args.size}, got {shown['size']}")
-        if args.shell:
-            expect(shown["shell"] == args.shell, f"shell {args.shell}, got {shown['shell']}")
-        if args.app_id:
-            expect(shown["app_id"] == args.app_id, f"app_id {args.app_id}, got {shown['app_id']}")
-        if args.hold:
-            low, high = (float(n) for n in args.hold.split(":"))
-            expect(hold is not None and low <= hold <= high, f"a hold of {args.hold} ms, got {hold}")
-    for what in broken:
-        print(f"wayland_probe: expected {what}", file=sys.stderr)
-    sys.exit(1 if broken else 0)
+    timeline = [f"pid {program.pid}", f"exit {end:.1f}", f"status {status}" if status >= 0 else f"signal {-status}",
+                f"output {(output[0] if output else b'').hex()}", f"libraries {','.join(sorted(libraries))}"]
+    timeline += [f"window {cid} created={w['created']:.1f} mapped={w['created']:.1f} captioned={w['captioned']:.1f} "
+                 f"gone={w['gone']:.1f} width={w['size'][0]} height={w['size'][1]} shell={w['shell'] or ''} "
+                 f"wm_class={w['wm_class'].encode().hex()} wm_name={w['wm_name'].encode().hex()}"
+                 for cid, w in windows.items()]
+    judged = subprocess.run([args.judge, "--timeline", "/dev/stdin", "--caption", args.caption, *expectations],
+                            input="\n".join(timeline) + "\n", text=True)
+    sys.exit(judged.returncode)
 
 
 if __name__ == "__main__":
