@@ -128,11 +128,21 @@ def main():
         deadline = time.monotonic() + 10
         try:
             while True:
-                left, top, width, height, extents = framed(wid, deadline)
-                start = time.monotonic()
-                x("import", "-window", "root", args.out)
-                result["picture_ms"] = round(1000 * (time.monotonic() - start))
-                x("xwininfo", "-id", wid)  # still there once the picture is taken
+                try:
+                    left, top, width, height, extents = framed(wid, deadline)
+                    start = time.monotonic()
+                    x("import", "-window", "root", args.out)
+                    result["picture_ms"] = round(1000 * (time.monotonic() - start))
+                    x("xwininfo", "-id", wid)  # still there once the picture is taken
+                except subprocess.CalledProcessError as error:
+                    faults = [f"no picture of the window: {' '.join(error.cmd)} failed (did the window go early?)"]
+                    # A running program may replace the window it showed
+                    # first (Wine 10 does): look for the one now there.
+                    if args.running and time.monotonic() < deadline:
+                        wid = find_window(titles, process, deadline)
+                        if wid is not None:
+                            continue
+                    break
                 result.update(window=[left, top, width, height], frame_extents=extents)
                 result["pictures"] = result.get("pictures", 0) + 1
                 if (width, height) != (WIDTH, HEIGHT):
@@ -142,8 +152,6 @@ def main():
                     result.update(seen)
                 if not faults or time.monotonic() > deadline:
                     break
-        except subprocess.CalledProcessError as error:
-            faults = [f"no picture of the window: {' '.join(error.cmd)} failed (did the window go early?)"]
         finally:
             process.send_signal(signal.SIGCONT)
     result["status"] = process.wait(timeout=30)
