@@ -42,10 +42,22 @@ void report(const Options& o, const Run& r, const std::map<Window, Seen>& window
             sep = ",";
         }
     }
-    std::printf(R"(],"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"libraries":%s})"
-                "\n",
-                r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
-                json(r.stack.library).c_str(), json(Stack::names(r.stack.libraries)).c_str());
+    // Other clients' windows, by their _NET_WM_PID (0: none), to tell a
+    // window missed from one taken for another's.
+    std::printf(R"(],"others":[)");
+    sep = "";
+    for (const auto& [id, w] : windows) {
+        if (!ours(o, r, w)) {
+            std::printf(R"(%s{"id":%lu,"pid":%ld,"created":%.1f,"name":%s})", sep, id, w.pid, w.created,
+                        json(w.wm_name).c_str());
+            sep = ",";
+        }
+    }
+    std::printf(
+        R"(],"pid":%d,"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"libraries":%s})"
+        "\n",
+        r.pid, r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
+        json(r.stack.library).c_str(), json(Stack::names(r.stack.libraries)).c_str());
     std::fflush(stdout);
 }
 
