@@ -11,7 +11,7 @@
 
 namespace probe {
 
-int judge(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
+int judge(const Options& o, const Run& r, const WindowLog& windows)
 {
     const Windows t = tally(o, r, windows);
     const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;

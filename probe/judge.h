@@ -7,6 +7,6 @@
 namespace probe {
 
 // Says on standard error each expectation the run broke, and returns how many.
-int judge(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
+int judge(const Options& o, const Run& r, const WindowLog& windows);
 
 }  // namespace probe

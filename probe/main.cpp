@@ -34,7 +34,7 @@ int main(int argc, char** argv)
     const Options o = parse(argc, argv);
     if (!o.timeline.empty()) {
         Run r;
-        std::map<Window, Seen> windows;
+        WindowLog windows;
         read_timeline(o.timeline, r, windows);
         report(o, r, windows);
         return judge(o, r, windows) == 0 ? 0 : 1;

@@ -200,7 +200,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
     return r;
 }
 
-Windows tally(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
+Windows tally(const Options& o, const Run& r, const WindowLog& windows)
 {
     Windows t;
     for (const auto& [id, w] : windows) {

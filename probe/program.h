@@ -79,6 +79,6 @@ struct Windows {
     int captioned = 0;
     const Seen* shown = nullptr;
 };
-Windows tally(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
+Windows tally(const Options& o, const Run& r, const WindowLog& windows);
 
 }  // namespace probe

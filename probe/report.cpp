@@ -10,7 +10,7 @@
 
 namespace probe {
 
-void report(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
+void report(const Options& o, const Run& r, const WindowLog& windows)
 {
     const Windows t = tally(o, r, windows);
     const int status = WIFEXITED(r.wstatus) ? WEXITSTATUS(r.wstatus) : -1;
@@ -61,7 +61,7 @@ void report(const Options& o, const Run& r, const std::map<Window, Seen>& window
     std::fflush(stdout);
 }
 
-void save_icon(const Options& o, const Run& r, const std::map<Window, Seen>& windows)
+void save_icon(const Options& o, const Run& r, const WindowLog& windows)
 {
     const Windows t = tally(o, r, windows);
     if (o.save_icon.empty() || t.shown == nullptr || t.shown->icon.empty()) {

@@ -7,8 +7,8 @@
 
 namespace probe {
 
-void report(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
+void report(const Options& o, const Run& r, const WindowLog& windows);
 // Writes the window's icon to --save-icon's file, where both are given.
-void save_icon(const Options& o, const Run& r, const std::map<Window, Seen>& windows);
+void save_icon(const Options& o, const Run& r, const WindowLog& windows);
 
 }  // namespace probe

@@ -21,7 +21,7 @@ std::string unhex(const std::string& hex)
 
 }  // namespace
 
-void read_timeline(const std::string& path, Run& r, std::map<Window, Seen>& windows)
+void read_timeline(const std::string& path, Run& r, WindowLog& windows)
 {
     std::ifstream in(path);
     if (!in) {
@@ -49,7 +49,7 @@ void read_timeline(const std::string& path, Run& r, std::map<Window, Seen>& wind
                 r.stack.libraries.insert(name);
             }
         } else if (key == "window") {
-            Seen& w = windows[std::stoul(value)];
+            Seen& w = windows.emplace(std::stoul(value), Seen{})->second;
             w.pid = r.pid;
             for (std::string pair; fields >> pair;) {
                 const auto eq = pair.find('=');

@@ -21,6 +21,6 @@
 namespace probe {
 
 // Reads PATH into R and WINDOWS; dies on a line it cannot read.
-void read_timeline(const std::string& path, Run& r, std::map<Window, Seen>& windows);
+void read_timeline(const std::string& path, Run& r, WindowLog& windows);
 
 }  // namespace probe

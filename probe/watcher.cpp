@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace probe {
@@ -23,8 +24,7 @@ void Watcher::handle(const XEvent& e, double t, double t0)
         if (e.xcreatewindow.parent != DefaultRootWindow(dpy_)) {
             return;
         }
-        // The server hands out a vanished client's ids again: start afresh.
-        Seen& w = windows[e.xcreatewindow.window] = Seen{};
+        Seen& w = windows.emplace(e.xcreatewindow.window, Seen{})->second;
         w.created = t;
         w.width = e.xcreatewindow.width;
         w.height = e.xcreatewindow.height;
@@ -40,10 +40,11 @@ void Watcher::handle(const XEvent& e, double t, double t0)
         }
         return;
     }
-    const auto it = windows.find(subject(e));
-    if (it == windows.end()) {
+    const auto [first, end] = windows.equal_range(subject(e));
+    if (first == end) {
         return;
     }
+    const auto it = std::prev(end);
     Seen& w = it->second;
     switch (e.type) {
     case PropertyNotify:

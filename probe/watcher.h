@@ -32,11 +32,18 @@ struct Seen {
     bool caption_stamped = false;  // its time is the server's, not when the probe read it
 };
 
+// Every top-level window seen, by id. The server hands a vanished client's
+// ids to the next client: a window created with a known id is another
+// window, kept beside the earlier one, which may have been the program's.
+// Under valgrind the program's X connection closes long before it exits, and
+// another test's program on the same server once took its ids meanwhile.
+using WindowLog = std::multimap<Window, Seen>;
+
 class Watcher {
 public:
     Watcher(Display* dpy, std::string caption);
 
-    std::map<Window, Seen> windows;
+    WindowLog windows;  // an id's latest window is its last
     double first_caption = -1;
 
     // t is when the probe read the event; t0 the start, on the same clock.
