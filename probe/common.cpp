@@ -40,6 +40,12 @@ std::string first_line(const std::string& path)
     return text.substr(0, text.find('\n'));
 }
 
+std::string library_name(const std::string& file)
+{
+    const auto so = file.find(".so");
+    return so == std::string::npos ? "" : file.substr(0, so);
+}
+
 std::string json(const std::string& s)
 {
     std::string out = "\"";

@@ -14,6 +14,10 @@ double ms(const timeval& tv);
 [[noreturn]] void die(const std::string& what);
 std::string slurp(const std::string& path);
 std::string first_line(const std::string& path);
+// A library by its file's or soname's name up to ".so": libSDL-1.2 for
+// libSDL-1.2.so.0 and for libSDL-1.2.so.1.2.60; "" for a file that is no
+// shared library.
+std::string library_name(const std::string& file);
 // TEXT as a JSON string, quotes included.
 std::string json(const std::string& s);
 

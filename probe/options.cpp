@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Zlib
 #include "options.h"
 
-#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "common.h"
 
@@ -103,13 +103,11 @@ Options parse(int argc, char** argv)
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
             {"--stack",
              [&] {
-                 // Each library by its name up to ".so", as Stack keeps them.
-                 auto [name, sonames] = split_pair(value());
+                 const auto [name, sonames] = split_pair(value());
                  std::set<std::string> libraries;
-                 for (size_t at = 0; at <= sonames.size();) {
-                     const size_t end = std::min(sonames.find(',', at), sonames.size());
-                     libraries.insert(sonames.substr(at, std::min(sonames.find(".so", at), end) - at));
-                     at = end + 1;
+                 std::istringstream list(sonames);
+                 for (std::string soname; std::getline(list, soname, ',');) {
+                     libraries.insert(library_name(soname));
                  }
                  o.stack = {{name, libraries}};
              }},

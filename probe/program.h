@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "common.h"
 #include "options.h"
 #include "watcher.h"
 
@@ -42,12 +43,12 @@ struct Stack {
         std::string line;
         while (std::getline(maps, line)) {
             const auto slash = line.rfind('/');
-            const auto so = line.find(".so", slash);
-            if (slash == std::string::npos || so == std::string::npos || line.compare(slash + 1, 6, "libSDL") != 0) {
+            const std::string name = slash == std::string::npos ? "" : library_name(line.substr(slash + 1));
+            if (name.rfind("libSDL", 0) != 0) {
                 continue;
             }
-            libraries.insert(line.substr(slash + 1, so - slash - 1));
-            if (line.compare(slash + 1, 11, "libSDL-1.2.") == 0) {
+            libraries.insert(name);
+            if (name == "libSDL-1.2") {
                 library = line.substr(line.find('/'));
             }
         }
