@@ -46,6 +46,19 @@ std::string library_name(const std::string& file)
     return so == std::string::npos ? "" : file.substr(0, so);
 }
 
+std::string elf_machine(const std::string& path)
+{
+    std::array<unsigned char, 20> header{};
+    std::ifstream file(path, std::ios::binary);
+    file.read(reinterpret_cast<char*>(header.data()), header.size());
+    if (!file || header[0] != 0x7f || header[1] != 'E' || header[2] != 'L' || header[3] != 'F') {
+        return "";
+    }
+    const bool little = header[5] == 1;  // EI_DATA
+    const unsigned machine = little ? header[18] | header[19] << 8 : header[18] << 8 | header[19];
+    return std::to_string(machine) + "/" + (header[4] == 2 ? "64" : "32");  // EI_CLASS
+}
+
 std::string json(const std::string& s)
 {
     std::string out = "\"";

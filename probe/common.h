@@ -18,6 +18,9 @@ std::string first_line(const std::string& path);
 // libSDL-1.2.so.0 and for libSDL-1.2.so.1.2.60; "" for a file that is no
 // shared library.
 std::string library_name(const std::string& file);
+// The ELF machine and word size of the file at PATH, "183/64" say ("" if it
+// is no ELF file).
+std::string elf_machine(const std::string& path);
 // TEXT as a JSON string, quotes included.
 std::string json(const std::string& s);
 

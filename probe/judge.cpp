@@ -51,7 +51,7 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
                "_NET_WM_NAME " + json(o.caption) + ", got " + json(t.shown->net_wm_name));
         expect(t.shown->icon_name == o.icon_name,
                "icon name " + json(o.icon_name) + ", got " + json(t.shown->icon_name));
-        expect(t.shown->gone >= 0 && t.shown->gone <= r.exited, "the window gone before the program exited");
+        expect(t.shown->gone >= 0 && t.shown->gone <= r.exited + o.late, "the window gone before the program exited");
         if (o.wm_class) {
             const std::string& seen = t.shown->wm_class;
             expect(seen.substr(seen.find('/') + 1) == *o.wm_class,
@@ -72,7 +72,7 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
         const double from = o.hold_from_shown ? t.shown->mapped : t.shown->captioned;
         const double hold = t.shown->gone - from;
         const double after_caption = t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from);
-        expect(hold >= o.hold->first && after_caption <= o.hold->second,
+        expect(hold >= o.hold->first - o.late && after_caption <= o.hold->second,
                "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold) +
                    " (" + std::to_string(after_caption) + " after the caption)");
     }
@@ -88,6 +88,12 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
         const auto& [name, libraries] = *o.stack;
         expect(r.stack.libraries == libraries, "the SDL stack " + name + " (" + Stack::names(libraries) +
                                                    "), got the SDL libraries " + json(Stack::names(r.stack.libraries)));
+    }
+    if (o.arch) {
+        const auto& [name, machine] = *o.arch;
+        expect(r.stack.machine == machine,
+               "a program built for " + name + " (ELF machine " + machine + "), got " +
+                   (r.stack.machine.empty() ? "no libSDL-1.2 mapped" : "ELF machine " + r.stack.machine));
     }
     for (const auto& path : o.absent) {
         expect(access(path.c_str(), F_OK) != 0, "no file " + path);

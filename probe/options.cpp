@@ -100,6 +100,7 @@ Options parse(int argc, char** argv)
                  o.hold_from_shown = from == "shown";
              }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
+            {"--late", [&] { o.late = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
             {"--stack",
              [&] {
@@ -111,6 +112,7 @@ Options parse(int argc, char** argv)
                  }
                  o.stack = {{name, libraries}};
              }},
+            {"--arch", [&] { o.arch = split_pair(value()); }},
             {"--absent", [&] { o.absent.push_back(value()); }},
             {"--file", [&] { o.files.push_back(split_pair(value())); }},
         };

@@ -28,11 +28,17 @@
 //   --no-window        it shows no window at all
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
 //   --hold-from shown  ... at least MIN after it was mapped instead (caption: the default)
+//   --late MS          the times are when the events reached the watcher, up to MS
+//                      after they happened (a compositor's IPC, where no event carries
+//                      the server's time): the hold may measure MS short, and the
+//                      window's end be seen MS after the exit
 //   --exit-within MS   the program has exited MS after its start
 //   --exit-after MS    ... and not before MS after it
 //   --stack NAME:LIBS  the program runs on the SDL 1.2 stack NAME: the SDL libraries
 //                      mapped into it are exactly LIBS (libSDL-1.2.so.0,libSDL2-2.0.so.0,
 //                      ..., as tests/sdl-stacks.txt lists them)
+//   --arch NAME:ELF    ... built for the architecture NAME, whose ELF machine and
+//                      word size are ELF (183/64, as tests/architectures.txt lists them)
 //   --absent PATH      PATH does not exist after the run (removed before it)
 //   --file PATH:TEXT   PATH holds exactly TEXT after the run (removed before it)
 #pragma once
@@ -69,9 +75,11 @@ struct Options {
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
     bool hold_from_shown = false;
+    double late = 0;
     std::optional<double> exit_within;
     std::optional<double> exit_after;
     std::optional<std::pair<std::string, std::set<std::string>>> stack;  // name, libraries
+    std::optional<std::pair<std::string, std::string>> arch;             // name, ELF machine
     std::vector<std::string> absent;
     std::vector<std::pair<std::string, std::string>> files;
 

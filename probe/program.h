@@ -20,7 +20,8 @@ namespace probe {
 
 // The SDL libraries a running process has loaded (libSDL-1.2, libSDL2-2.0,
 // libSDL3: each file's name up to ".so"), from the files mapped into it, and
-// the path of its libSDL-1.2. sdl12-compat loads SDL 2 when SDL starts, and
+// the path of its libSDL-1.2 and the architecture that library is built for
+// (its ELF machine: under qemu-user, the emulated one). sdl12-compat loads SDL 2 when SDL starts, and
 // sdl2-compat loads SDL 3; they can be unloaded as SDL shuts down, so every
 // one seen counts.
 struct Stack {
@@ -36,6 +37,7 @@ struct Stack {
 
     std::set<std::string> libraries;
     std::string library;
+    std::string machine;
 
     void look(pid_t pid)
     {
@@ -50,6 +52,7 @@ struct Stack {
             libraries.insert(name);
             if (name == "libSDL-1.2") {
                 library = line.substr(line.find('/'));
+                machine = elf_machine(library);
             }
         }
     }

@@ -54,10 +54,10 @@ void report(const Options& o, const Run& r, const WindowLog& windows)
         }
     }
     std::printf(
-        R"(],"pid":%d,"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"libraries":%s})"
+        R"(],"pid":%d,"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"machine":%s,"libraries":%s})"
         "\n",
         r.pid, r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
-        json(r.stack.library).c_str(), json(Stack::names(r.stack.libraries)).c_str());
+        json(r.stack.library).c_str(), json(r.stack.machine).c_str(), json(Stack::names(r.stack.libraries)).c_str());
     std::fflush(stdout);
 }
 

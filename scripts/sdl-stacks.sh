@@ -1,14 +1,16 @@
 #!/bin/sh
 # SPDX-License-Identifier: Zlib
-# Finds the SDL 1.2 stacks installed here, as tests/sdl-stacks.txt describes
-# them, and lists them one a line, tab-separated:
+# Finds the SDL 1.2 stacks installed here for ARCH (default: the machine's
+# own architecture), as tests/sdl-stacks.txt describes them, and lists them
+# one a line, tab-separated:
 #   NAME  LD_LIBRARY_PATH-that-selects-it  what-it-is-with-versions
 # A libSDL-1.2 that no row describes is an error, which says what to add.
 # Only CMake reads this (tests/CMakeLists.txt); it writes what it found to
 # sdl-stacks.tsv in the build folder for the others.
+#   scripts/sdl-stacks.sh [ARCH]
 set -eu
 table=$(dirname "$0")/../tests/sdl-stacks.txt
-libdir=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+libdir=/usr/lib/$(dpkg-architecture ${1:+-a"$1"} -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 
 # The source package and version of the package that owns FILE ("" if none).
 source_of() {
