@@ -3,7 +3,9 @@
 # Installs, from Debian's packages, what the named tasks need and the machine
 # lacks, on Debian 12, 13 or testing. Safe to run again: what is present is
 # left alone. The packages are chosen by what the release offers.
-#   scripts/install-deps.sh build|test|windows|package|bench|headless|debian...
+#   scripts/install-deps.sh build|test|windows|package|bench|headless|debian|cross...
+# cross is for the architecture QUORVANTEL_ARCH names (arm64, say), which it
+# adds to dpkg's.
 set -eu
 
 if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
@@ -75,10 +77,16 @@ wayland_packages() {
     fi
 }
 
+# SDL 1.2's development files of one architecture only can be installed at
+# a time: the machine's own are named with its architecture, so that
+# another's (make cross) are not taken for them.
+native=$(dpkg --print-architecture)
+arch=${QUORVANTEL_ARCH:-$native}
+
 packages_for() {
     case $1 in
     # The icon is rendered from its SVG by rsvg-convert.
-    build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev librsvg2-bin ;;
+    build) echo cmake make g++ pkg-config dpkg-dev libsdl1.2-dev:$native librsvg2-bin ;;
     # Every SDL 1.2 runtime the release has, a real X server and desktop, a
     # Wayland compositor where one runs,
     # the Xlib headers for the window probe, the linters, valgrind and readelf.
@@ -98,14 +106,28 @@ packages_for() {
     # A second build on another clock, host and user, and what shows how
     # two builds differ.
     reproducible) echo faketime util-linux git diffoscope-minimal ;;
-    # Pristine Debian roots for make test-debian.
-    debian) echo mmdebstrap git xz-utils ;;
+    # Another architecture's build: Debian's cross compiler, that
+    # architecture's SDL 1.2 (whose development files replace the machine's
+    # own), qemu-user to run the result, and Debian's tools to package it
+    # and check the package.
+    cross) echo "cmake make pkg-config dpkg-dev librsvg2-bin build-essential debhelper lintian desktop-file-utils appstream imagemagick qemu-user crossbuild-essential-$arch libsdl1.2-dev:$arch libsdl1.2debian:$arch" ;;
+    # Pristine Debian roots for make test-debian and make test-arch, and
+    # qemu-user-static to run a root of another architecture.
+    debian) echo mmdebstrap git xz-utils qemu-user-static ;;
     *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;
     esac
 }
 
 wanted=""
 source_needed=no
+case " $* " in *" cross "*)
+    if [ "$arch" != "$native" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        need_root "dpkg needs the architecture $arch added"
+        $as_root dpkg --add-architecture "$arch"
+        updated=no
+        update
+    fi ;;
+esac
 for task in "$@"; do
     wanted="$wanted $(packages_for "$task")"
     case $task in windows | package) source_needed=yes ;; esac

@@ -1,11 +1,14 @@
 #!/bin/sh
 # SPDX-License-Identifier: Zlib
 # Checks what `make package` built.
-#   check-package.sh deb FILE         lintian finds no error or warning; unpacked,
+#   check-package.sh deb FILE [RUNNER...]
+#                                     lintian finds no error or warning; unpacked,
 #                                     it holds the program and its man page, a valid
 #                                     desktop entry with its icon and AppStream
 #                                     metadata, depends on SDL 1.2, and the program
-#                                     takes its failure path
+#                                     takes its failure path (run through RUNNER,
+#                                     qemu-user say, where it is another
+#                                     architecture's)
 #   check-package.sh source DSC       the source package unpacks and builds its .deb
 #   check-package.sh man FILE         the man page passes mandoc's lint
 #   check-package.sh zip FILE VERSION the Windows zip holds exactly its files, text
@@ -57,7 +60,8 @@ deb)
         dpkg --compare-versions "$shim" ge "$wanted" || fail "libsdl1.2-compat-shim's libsdl1.2debian $shim does not satisfy >= $wanted"
     fi
     status=0
-    out=$(SDL_VIDEODRIVER=no-such-driver "$work/usr/bin/quorvantel" 2>/dev/null) || status=$?
+    shift 2
+    out=$(SDL_VIDEODRIVER=no-such-driver "$@" "$work/usr/bin/quorvantel" 2>/dev/null) || status=$?
     [ "$status" -eq 0 ] || fail "the unpacked program exited $status, not 0"
     [ "$out" = "SDL failed to initialize!" ] || fail "the unpacked program wrote '$out'"
     ;;

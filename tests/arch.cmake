@@ -1,0 +1,47 @@
+# SPDX-License-Identifier: Zlib
+# The builds for the other architectures of architectures.txt that are here
+# (make cross ARCH=...: build/cross-ARCH and its .deb in dist/), each with its
+# own architecture's SDL 1.2 on the tests' Xvfb, judged by the same probe and
+# bounds as the machine's own build.
+# QUORVANTEL_ARCH_ROOTS names a folder with, for an architecture ARCH, a root
+# of its own architecture in ARCH/, where its .deb was installed and whose
+# programs the kernel runs through binfmt_misc (scripts/test-arch.sh makes
+# them): the tests labelled installed run the program there.
+set(QUORVANTEL_ARCH_ROOTS "" CACHE PATH "Roots of other architectures with quorvantel installed")
+file(STRINGS architectures.txt rows REGEX "^[a-z]")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "[ \t].*" "" arch "${row}")
+  set(binary ${PROJECT_SOURCE_DIR}/build/cross-${arch}/quorvantel)
+  if(arch STREQUAL host OR NOT EXISTS ${binary})
+    continue()
+  endif()
+  quorvantel_row(architectures.txt ${arch} elf qemu releases)
+  # Natively where this kernel runs the binary (its failure path answers);
+  # else under the row's emulator, which finds the architecture's libraries
+  # in their multiarch folders under /.
+  set(ENV{SDL_VIDEODRIVER} no-such-driver)
+  execute_process(COMMAND ${binary} OUTPUT_VARIABLE out RESULT_VARIABLE result ERROR_QUIET)
+  unset(ENV{SDL_VIDEODRIVER})
+  set(${arch}_runner)
+  if(NOT out STREQUAL "SDL failed to initialize!")
+    find_program(QEMU_${arch} ${${arch}_qemu} REQUIRED)
+    set(${arch}_runner ${QEMU_${arch}} -L /)
+  endif()
+  set(${arch}_program ${${arch}_runner} ${binary})
+  message(STATUS "${arch}: ${binary}, run as: ${${arch}_program}")
+  quorvantel_stacks(${arch} sdl-stacks-${arch}.tsv)
+
+  quorvantel_e2e(completed ARCH ${arch} PROBE STACK ${shown})
+  quorvantel_e2e(close-request-ignored ARCH ${arch} PROBE STACK --close-after 1000 ${shown})
+  quorvantel_e2e(init-fails ARCH ${arch} PROBE ${fails} ENV SDL_VIDEODRIVER=no-such-driver)
+  add_test(NAME ${arch}.hardening COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-hardening.sh ${binary})
+  add_test(NAME ${arch}.package
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check-package.sh deb
+            ${PROJECT_SOURCE_DIR}/dist/quorvantel_${PROJECT_VERSION}_${arch}.deb ${${arch}_runner})
+  set_tests_properties(${arch}.hardening ${arch}.package PROPERTIES LABELS "arch;${arch}" TIMEOUT 300)
+
+  if(QUORVANTEL_ARCH_ROOTS)
+    set(${arch}_program chroot ${QUORVANTEL_ARCH_ROOTS}/${arch} /usr/bin/quorvantel)
+    quorvantel_e2e(installed LABEL installed ARCH ${arch} PROBE STACK ${shown})
+  endif()
+endforeach()
