@@ -14,54 +14,12 @@
 # mirror.
 set -euo pipefail
 shopt -s inherit_errexit
-top=$(cd "$(dirname "$0")/.." && pwd)
 releases=("$@")
 [ $# -gt 0 ] || releases=(bookworm trixie forky)
-cache=${QUORVANTEL_CACHE:-/var/cache/quorvantel}
+. "$(dirname "$0")/debian-roots.sh"
 work=$top/build/debian
-
-say() { echo "test-debian: $*" >&2; }
-[ "$(id -u)" -eq 0 ] || { say "needs root (it makes and enters chroots); run it as root"; exit 1; }
-mirror=$("$top/scripts/debian-mirror.sh" 2>/dev/null) || { say "needs Debian's mirror in apt's sources"; exit 1; }
 deb=$(ls "$top"/dist/quorvantel_*_amd64.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || { say "no .deb in dist/: run 'make package' first"; exit 1; }
-"$top/scripts/install-deps.sh" debian
-
-# A pristine root of RELEASE as a tarball: what a user has after installing
-# Debian and the tools to clone and make. Testing's Release file may be past
-# its Valid-Until date on the mirror; that is accepted in its root only.
-pristine() {
-    local release=$1 tar=$cache/roots/$1.tar
-    if [ ! -s "$tar" ] || [[ " ${COLD_ROOTS:-} " == *" $release "* ]]; then
-        mkdir -p "$cache/roots"
-        local opts=()
-        [ "$release" = forky ] && opts=(--aptopt='Acquire::Check-Valid-Until "false"')
-        say "making a pristine $release root (kept in $tar)"
-        mmdebstrap --quiet --variant=apt --format=tar --include=git,make,ca-certificates "${opts[@]}" \
-            "$release" "$tar.new" "$mirror" >&2
-        mv "$tar.new" "$tar"
-    fi
-    echo "$tar"
-}
-
-# Runs COMMAND as root inside ROOT, in mount and pid namespaces of its own
-# that take every mount with them when it ends.
-in_root() {
-    local root=$1
-    shift
-    unshare --mount --pid --fork --mount-proc="$root/proc" -- sh -c '
-        root=$1; shift
-        mount --rbind /dev "$root/dev"
-        mount --rbind /sys "$root/sys"
-        mount -t tmpfs tmpfs "$root/tmp"
-        mount -t tmpfs tmpfs "$root/dev/shm"
-        mount --bind "$QV_APT_CACHE" "$root/var/cache/apt/archives"
-        mkdir -p "$root/root/quorvantel/build/windows-sdl"
-        mount --bind "$QV_SDL_CACHE" "$root/root/quorvantel/build/windows-sdl"
-        exec chroot "$root" env -i HOME=/root TERM=xterm LANG=C.UTF-8 \
-            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
-    ' in_root "$root" "$@"
-}
 
 rows=()
 passed=0
@@ -71,17 +29,17 @@ for release in "${releases[@]}"; do
     root=$dir/root
     tar=$(pristine "$release") || { failed=$((failed + 1)); rows+=("| $release | | could not make a root | | | | | | | | FAILED |"); continue; }
     rm -rf "$dir"
-    mkdir -p "$root" "$cache/apt/$release" "$cache/windows-sdl/$release"
-    tar -C "$root" -xf "$tar"
-    cp /etc/resolv.conf "$root/etc/resolv.conf"
+    unpack "$tar" "$root" "$release"
+    mkdir -p "$cache/windows-sdl/$release"
     git clone --quiet "$top" "$root/root/quorvantel"
     cp "$deb" "$root/root/"
-    export QV_APT_CACHE=$cache/apt/$release QV_SDL_CACHE=$cache/windows-sdl/$release
+    # The root's own make and its make test, with the Windows SDL build cached.
+    in_release() { in_root "$root" "$release" "$cache/windows-sdl/$release=/root/quorvantel/build/windows-sdl" "$@"; }
 
     say "$release: make test (log: $dir/make-test.log)"
     start=$(date +%s)
     status=ok
-    in_root "$root" sh -c 'cd /root/quorvantel && make test' >"$dir/make-test.log" 2>&1 || status=FAILED
+    in_release sh -c 'cd /root/quorvantel && make test' >"$dir/make-test.log" 2>&1 || status=FAILED
     took=$(($(date +%s) - start))
     summary=$(grep -E '^[0-9]+% tests passed' "$dir/make-test.log" | tail -n 1 || true)
     skipped=$(grep -c '\*\*\*Skipped' "$dir/make-test.log" || true)
@@ -97,7 +55,7 @@ for release in "${releases[@]}"; do
     # the program as it connects (seen once: SDL then failed to start).
     runs=""
     for how in 'xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" make run' "make run"; do
-        if in_root "$root" sh -c "cd /root/quorvantel && $how" >>"$dir/make-run.log" 2>&1; then
+        if in_release sh -c "cd /root/quorvantel && $how" >>"$dir/make-run.log" 2>&1; then
             runs="$runs${runs:+, }ok"
         else
             runs="$runs${runs:+, }FAILED"
@@ -108,7 +66,7 @@ for release in "${releases[@]}"; do
 
     # The package built here, installed there and run on an Xvfb.
     say "$release: installing $(basename "$deb") and running it"
-    in_root "$root" sh -c '
+    in_release sh -c '
         apt-get install -y -q /root/'"$(basename "$deb")"' >/tmp/install.log 2>&1 || { cat /tmp/install.log; exit 1; }
         cd /root/quorvantel
         tests/xvfb.sh start /tmp/xvfb >/dev/null
