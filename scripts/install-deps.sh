@@ -112,8 +112,9 @@ packages_for() {
     # and check the package.
     cross) echo "cmake make pkg-config dpkg-dev librsvg2-bin build-essential debhelper lintian desktop-file-utils appstream imagemagick qemu-user crossbuild-essential-$arch libsdl1.2-dev:$arch libsdl1.2debian:$arch" ;;
     # Pristine Debian roots for make test-debian and make test-arch, and
-    # qemu-user-static to run a root of another architecture.
-    debian) echo mmdebstrap git xz-utils qemu-user-static ;;
+    # qemu-user-static and arch-test to make and run a root of another
+    # architecture.
+    debian) echo mmdebstrap git xz-utils qemu-user-static arch-test ;;
     *) echo "install-deps: unknown task '$1'" >&2; exit 2 ;;
     esac
 }

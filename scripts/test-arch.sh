@@ -25,8 +25,8 @@ column() { echo "$rows" | awk -v a="$1" -v c="$2" '$1 == a { print $c }'; }
 
 # register ARCH: the kernel runs ARCH's programs (its row's ELF machine and
 # word size) through its row's qemu-user, the static build, as found now: so
-# also in a root of that architecture. Taken back when this script ends, so
-# that only the roots' programs run through it.
+# also in a root of that architecture. Only where the kernel cannot run them
+# itself, as the tests found, and taken back before the next release's tests.
 binfmt=/proc/sys/fs/binfmt_misc
 registered=()
 unregister() { for entry in "${registered[@]}"; do echo -1 >"$binfmt/$entry" || true; done; registered=(); }
@@ -77,14 +77,22 @@ for release in "${releases[@]}"; do
     build sh -c 'cd /root/quorvantel && make test-cross ARCH_ROOTS=/roots' >"$dir/test-cross.log" 2>&1 || true
     cp "$root/root/quorvantel/build/cross-tests/Testing/Temporary/LastTest.log" "$dir/cross-tests.log" 2>/dev/null || :
 
+    # How the tests ran each: natively, or under the row's qemu-user.
+    declare -A runner=()
+    for arch in "${arches[@]}"; do
+        runner[$arch]=$(sed -n "s/^-- $arch: \([^,]*\), run as: \([^;]*\).*/\1 \2/p" "$dir/test-cross.log" |
+            awk '{ print $1 == $2 ? "natively" : "qemu" }')
+    done
+
     # Each .deb installed into a root of its own architecture, and run there.
     binds=()
     declare -A installed=()
     for arch in "${arches[@]}"; do
         [ "${built[$arch]}" != FAILED ] || continue
-        register "$arch"
+        [ "${runner[$arch]}" != qemu ] || register "$arch"
         say "$release: installing quorvantel in a pristine $arch root (log: $dir/install-$arch.log)"
-        unpack "$(pristine "$release" "$arch")" "$dir/$arch" "$release-$arch"
+        tar=$(pristine "$release" "$arch") || { installed[$arch]="FAILED to make a root"; continue; }
+        unpack "$tar" "$dir/$arch" "$release-$arch"
         cp "$root"/root/quorvantel/dist/quorvantel_*_"$arch".deb "$dir/$arch/root/"
         if in_root "$dir/$arch" "$release-$arch" sh -c 'apt-get install -y -q /root/quorvantel_*.deb' \
             >"$dir/install-$arch.log" 2>&1; then
@@ -107,7 +115,6 @@ for release in "${releases[@]}"; do
 
     for arch in "${arches[@]}"; do
         stack=$(cut -f 1 "$root/root/quorvantel/build/cross-tests/sdl-stacks-$arch.tsv" 2>/dev/null | head -n 1)
-        runner=$(sed -n "s/^-- $arch: .*, run as: \\([^;]*\\);.*/\\1/p" "$dir/test-cross.log" | head -n 1)
         log=$dir/cross-tests.log
         completed=$(report "$log" "$arch.$stack.completed" 2>/dev/null || true)
         results=() status=ok
@@ -119,10 +126,10 @@ for release in "${releases[@]}"; do
         for r in "${results[@]}" "$installed_run"; do [ "$r" = Passed ] || status=FAILED; done
         [ "${built[$arch]}" != FAILED ] || status=FAILED
         if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-        table+=("| $arch | $release | ${stack:-?} | ${built[$arch]} | $(basename "${runner:-?}") | $(figure "$completed" caption) | $(figure "$completed" hold) | $(figure "$completed" status) | ${results[0]:-not run} | ${results[1]:-not run} | ${results[2]:-not run} | ${results[3]:-not run} | ${results[4]:-not run} | ${installed[$arch]:-not made}, ${installed_run:-not run} | $status |")
+        table+=("| $arch | $release | ${stack:-?} | ${built[$arch]} | ${runner[$arch]:-not run}$([ "${runner[$arch]}" != qemu ] || echo " ($(column "$arch" 3))") | $(figure "$completed" caption) | $(figure "$completed" hold) | $(figure "$completed" status) | ${results[0]:-not run} | ${results[1]:-not run} | ${results[2]:-not run} | ${results[3]:-not run} | ${results[4]:-not run} | ${installed[$arch]:-not made}, ${installed_run:-not run} | $status |")
     done
     [ "${KEEP_ROOTS:-0}" = 1 ] || rm -rf "$root" "${arches[@]/#/$dir/}"
-    unset built installed
+    unset built installed runner
 done
 
 echo
