@@ -94,7 +94,7 @@ for release in "${releases[@]}"; do
         tar=$(pristine "$release" "$arch") || { installed[$arch]="FAILED to make a root"; continue; }
         unpack "$tar" "$dir/$arch" "$release-$arch"
         cp "$root"/root/quorvantel/dist/quorvantel_*_"$arch".deb "$dir/$arch/root/"
-        if in_root "$dir/$arch" "$release-$arch" sh -c 'apt-get install -y -q /root/quorvantel_*.deb' \
+        if in_root "$dir/$arch" "$release-$arch" sh -c 'apt-get update -q && apt-get install -y -q /root/quorvantel_*.deb' \
             >"$dir/install-$arch.log" 2>&1; then
             installed[$arch]=ok
             binds+=("$dir/$arch=/roots/$arch")
