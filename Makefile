@@ -29,6 +29,10 @@ help:
 	@echo "make reproducible  build every package twice, varying what must not matter, and compare"
 	@echo "make screenshots  pictures of the window on each SDL stack and under Wine, in doc/"
 	@echo "make test-debian  make test on pristine Debian 12, 13 and testing roots (root)"
+	@echo "make cross ARCH=arm64  cross-build the release and its .deb for another architecture"
+	@echo "             (armhf, i386, riscv64: tests/architectures.txt; its SDL replaces this machine's)"
+	@echo "make test-cross  test the builds make cross left here, under qemu-user where needed"
+	@echo "make test-arch  every architecture built, tested and installed in pristine roots (root)"
 	@echo "make format  apply the code style that the lint tests check"
 	@echo "make clean   remove the builds and dist/, keeping the cross-built SDL"
 	@echo "make distclean  remove build/ whole"
@@ -150,13 +154,21 @@ test-debian: package
 	@$(DEPS) debian
 	scripts/test-debian.sh
 
+# make cross and make test-cross for every architecture of
+# tests/architectures.txt, in pristine roots of the releases each row names,
+# and each .deb installed and run in a pristine root of its own architecture.
+test-arch:
+	@$(DEPS) debian
+	scripts/test-arch.sh
+
 FORMATTED = $(wildcard src/*.cpp tests/*.cpp probe/*.cpp probe/*.h bench/*.c bench/*.cpp)
 format:
 	@$(DEPS) test
 	clang-format -i $(FORMATTED)
 
 clean:
-	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/debian build/reproducible build/soak dist
+	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/debian build/reproducible build/soak \
+	    build/cross-* build/deb-* build/arch dist
 
 distclean:
 	rm -rf build

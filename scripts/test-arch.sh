@@ -11,8 +11,8 @@
 #   scripts/test-arch.sh [RELEASE...]   (default: every release a row names)
 # Roots are cached and made anew as scripts/debian-roots.sh says (COLD_ROOTS
 # names RELEASE for the build root, RELEASE-ARCH for another architecture's);
-# each run's roots are removed after it unless KEEP_ROOTS=1; the logs stay in
-# build/arch/RELEASE.
+# each run's roots are removed after it unless KEEP_ROOTS=1; the logs and the
+# packages stay in build/arch/RELEASE.
 set -euo pipefail
 shopt -s inherit_errexit
 . "$(dirname "$0")/debian-roots.sh"
@@ -76,6 +76,7 @@ for release in "${releases[@]}"; do
     say "$release: make test-cross (log: $dir/test-cross.log)"
     build sh -c 'cd /root/quorvantel && make test-cross ARCH_ROOTS=/roots' >"$dir/test-cross.log" 2>&1 || true
     cp "$root/root/quorvantel/build/cross-tests/Testing/Temporary/LastTest.log" "$dir/cross-tests.log" 2>/dev/null || :
+    cp "$root"/root/quorvantel/dist/*.deb "$dir/" 2>/dev/null || :
 
     # How the tests ran each: natively, or under the row's qemu-user.
     declare -A runner=()
