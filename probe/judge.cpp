@@ -51,7 +51,8 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
                "_NET_WM_NAME " + json(o.caption) + ", got " + json(t.shown->net_wm_name));
         expect(t.shown->icon_name == o.icon_name,
                "icon name " + json(o.icon_name) + ", got " + json(t.shown->icon_name));
-        expect(t.shown->gone >= 0 && t.shown->gone <= r.exited + o.late, "the window gone before the program exited");
+        expect(t.shown->gone >= 0 && (o.gone_at_exit || t.shown->gone <= r.exited + o.late),
+               "the window gone before the program exited");
         if (o.wm_class) {
             const std::string& seen = t.shown->wm_class;
             expect(seen.substr(seen.find('/') + 1) == *o.wm_class,

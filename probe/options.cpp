@@ -100,6 +100,7 @@ Options parse(int argc, char** argv)
                  o.hold_from_shown = from == "shown";
              }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
+            {"--gone-at-exit", [&] { o.gone_at_exit = true; }},
             {"--late", [&] { o.late = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
             {"--stack",

@@ -28,6 +28,8 @@
 //   --no-window        it shows no window at all
 //   --hold MIN:MAX     the window stays MIN..MAX ms after its caption was set
 //   --hold-from shown  ... at least MIN after it was mapped instead (caption: the default)
+//   --gone-at-exit     the window goes as the process ends (in Wine's shutdown), so it
+//                      may be seen gone just after the exit
 //   --late MS          the times are when the events reached the watcher, up to MS
 //                      after they happened (a compositor's IPC, where no event carries
 //                      the server's time): the hold may measure MS short, and the
@@ -76,6 +78,7 @@ struct Options {
     std::optional<std::pair<double, double>> hold;
     bool hold_from_shown = false;
     double late = 0;
+    bool gone_at_exit = false;
     std::optional<double> exit_within;
     std::optional<double> exit_after;
     std::optional<std::pair<std::string, std::set<std::string>>> stack;  // name, libraries
