@@ -51,8 +51,11 @@ struct Stack {
             }
             libraries.insert(name);
             if (name == "libSDL-1.2") {
-                library = line.substr(line.find('/'));
-                machine = elf_machine(library);
+                const std::string path = line.substr(line.find('/'));
+                if (path != library) {  // each of its mappings is a line; the file is read once
+                    library = path;
+                    machine = elf_machine(library);
+                }
             }
         }
     }

@@ -12,6 +12,9 @@ say() { echo "$(basename "$0" .sh): $*" >&2; }
 mirror=$("$top/scripts/debian-mirror.sh" 2>/dev/null) || { say "needs Debian's mirror in apt's sources"; exit 1; }
 "$top/scripts/install-deps.sh" debian
 
+# figure REPORT KEY: the value of KEY in a probe's JSON report line.
+figure() { echo "$1" | sed -n "s/.*\"$2\":\\(\"[^\"]*\"\\|[^,}]*\\).*/\\1/p" | tr -d '"'; }
+
 # pristine RELEASE [ARCH]: a pristine root of RELEASE as a tarball, and
 # prints its path: what a user has after installing Debian and the tools to
 # clone and make; for another architecture ARCH, what a user of that

@@ -46,7 +46,6 @@ register() {
 # The outcome of a test (Passed, Failed, ...) and its probe's report, from CTest's log.
 outcome() { awk -v t="$2" '$2 == "Test:" { name = $3 } /^Test (Passed|Failed|Not Run)/ && name == t { sub(/\.$/, "", $2); print $2; exit }' "$1"; }
 report() { awk -v t="$2" '$2 == "Test:" { name = $3 } /^\{"status"/ && name == t { print; exit }' "$1"; }
-figure() { echo "$1" | sed -n "s/.*\"$2\":\\(\"[^\"]*\"\\|[^,}]*\\).*/\\1/p" | tr -d '"'; }
 
 table=()
 passed=0

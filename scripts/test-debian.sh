@@ -78,10 +78,9 @@ for release in "${releases[@]}"; do
     stacks=$(cut -f 1,3 "$root/root/quorvantel/build/ci/sdl-stacks.tsv" 2>/dev/null | sed 's/\t/: /' |
         paste -sd ';' | sed 's/;/; /g' || true)
     run=$(tail -n 1 "$dir/deb-run.json" || true)
-    figure() { echo "$run" | sed -n "s/.*\"$1\":\\(\"[^\"]*\"\\|[^,}]*\\).*/\\1/p" | tr -d '"'; }
     if [ "$status" = ok ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
     [ "${KEEP_ROOTS:-0}" = 1 ] || rm -rf "$root"
-    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $runs | ${wayland:-none} | $(figure libraries) | $(figure caption) | $(figure hold) | $(figure gone_to_exit) | $status |")
+    rows+=("| $release | $stacks | ${summary:-no test ran}${skipped:+ ($skipped skipped)} | ${took} s | $runs | ${wayland:-none} | $(figure "$run" libraries) | $(figure "$run" caption) | $(figure "$run" hold) | $(figure "$run" gone_to_exit) | $status |")
 done
 
 echo
