@@ -67,23 +67,29 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
         }
     }
     if (o.hold && t.shown != nullptr) {
-        // At least MIN from the caption, or from the mapping where the
-        // caption may reach the server after the hold began; at most MAX from
-        // the caption, which the program sets before it sleeps.
-        const double from = o.hold_from_shown ? t.shown->mapped : t.shown->captioned;
+        // At least MIN from an instant no later than the hold's start: the
+        // server's stamp just before the caption, or before the mapping where
+        // the caption may reach the server after the hold began; at most MAX
+        // from the caption, which the program sets before it sleeps.
+        const double from = hold_start(o, *t.shown);
         const double hold = t.shown->gone - from;
         const double after_caption = t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from);
         expect(hold >= o.hold->first - o.late && after_caption <= o.hold->second,
                "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold) +
                    " (" + std::to_string(after_caption) + " after the caption)");
     }
-    if (o.exit_within) {
-        expect(r.exited <= *o.exit_within,
-               "an exit within " + num(*o.exit_within) + " ms, got " + std::to_string(r.exited));
+    const double started = program_start(o, r);
+    if (!o.started_by.empty()) {
+        expect(started >= 0, o.started_by + " opened by the program");
     }
-    if (o.exit_after) {
-        expect(r.exited >= *o.exit_after,
-               "an exit no sooner than " + num(*o.exit_after) + " ms, got " + std::to_string(r.exited));
+    if (o.exit_within && started >= 0) {
+        expect(r.exited - started <= *o.exit_within,
+               "an exit within " + num(*o.exit_within) + " ms of the start, got " + std::to_string(r.exited - started));
+    }
+    if (o.exit_after && started >= 0) {
+        expect(r.exited - started >= *o.exit_after, "an exit no sooner than " + num(*o.exit_after) +
+                                                        " ms after the start, got " +
+                                                        std::to_string(r.exited - started));
     }
     if (o.stack) {
         const auto& [name, libraries] = *o.stack;

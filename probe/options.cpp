@@ -103,6 +103,7 @@ Options parse(int argc, char** argv)
             {"--gone-at-exit", [&] { o.gone_at_exit = true; }},
             {"--late", [&] { o.late = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
+            {"--started-by", [&] { o.started_by = value(); }},
             {"--stack",
              [&] {
                  const auto [name, sonames] = split_pair(value());

@@ -36,6 +36,8 @@
 //                      window's end be seen MS after the exit
 //   --exit-within MS   the program has exited MS after its start
 //   --exit-after MS    ... and not before MS after it
+//   --started-by PATH  its start is when PATH (its SDL.dll, say) is first opened,
+//                      not the fork: what runs before that is its host's (Wine)
 //   --stack NAME:LIBS  the program runs on the SDL 1.2 stack NAME: the SDL libraries
 //                      mapped into it are exactly LIBS (libSDL-1.2.so.0,libSDL2-2.0.so.0,
 //                      ..., as tests/sdl-stacks.txt lists them)
@@ -81,6 +83,7 @@ struct Options {
     bool gone_at_exit = false;
     std::optional<double> exit_within;
     std::optional<double> exit_after;
+    std::string started_by;
     std::optional<std::pair<std::string, std::set<std::string>>> stack;  // name, libraries
     std::optional<std::pair<std::string, std::string>> arch;             // name, ELF machine
     std::vector<std::string> absent;

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,17 +88,26 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 {
     Run r;
     int out_fd = -1;
+    int open_fd = -1;
+    if (!o.started_by.empty()) {
+        open_fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (open_fd < 0 || inotify_add_watch(open_fd, o.started_by.c_str(), IN_OPEN) < 0) {
+            die("cannot watch " + o.started_by + " being opened");
+        }
+    }
     const double t0 = r.t0 = now_ms();
     r.pid = start(o, out_fd);
     const int pid_fd = static_cast<int>(syscall(SYS_pidfd_open, r.pid, 0));
     if (pid_fd < 0) {
         die("pidfd_open failed");
     }
+
     bool closed = false;
     bool signalled = false;
     bool server_killed = false;
     bool x_alive = true;
     double next_look = 0;
+    double next_beat = 0;
 
     for (;;) {
         const double t = now_ms() - t0;
@@ -114,6 +124,15 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 
         // The next moment something is due: a timed action, or a check-up.
         double due = t + 100;
+        // A fresh server stamp every few milliseconds while the program
+        // runs, so that its window's mapping has one just before it.
+        if (r.exited < 0 && x_alive) {
+            if (t >= next_beat) {
+                watch.beat();
+                next_beat = t + beat_interval;
+            }
+            due = std::min(due, next_beat);
+        }
         // Which SDL it runs on, looked up now and then while no event waits.
         if (r.exited < 0 && t >= next_look && (!x_alive || XPending(dpy) == 0)) {
             r.stack.look(r.pid);
@@ -157,9 +176,10 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             });
         }
 
-        std::array<pollfd, 3> fds{{{x_alive ? ConnectionNumber(dpy) : -1, POLLIN, 0},
+        std::array<pollfd, 4> fds{{{x_alive ? ConnectionNumber(dpy) : -1, POLLIN, 0},
                                    {r.exited < 0 ? pid_fd : -1, POLLIN, 0},
-                                   {out_fd, POLLIN, 0}}};
+                                   {out_fd, POLLIN, 0},
+                                   {r.started < 0 ? open_fd : -1, POLLIN, 0}}};
         if (x_alive && XPending(dpy) > 0) {
             fds[0].revents = POLLIN;
         } else {
@@ -189,6 +209,10 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
                 out_fd = -1;
             }
         }
+        if (fds[3].revents != 0) {
+            r.started = now_ms() - t0;
+            close(open_fd);
+        }
         if (fds[1].revents != 0) {
             r.exited = now_ms() - t0;
             wait4(r.pid, &r.wstatus, 0, &r.usage);
@@ -198,6 +222,16 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
         }
     }
     return r;
+}
+
+double hold_start(const Options& o, const Seen& w)
+{
+    return std::max(0.0, o.hold_from_shown ? w.mapped_early : w.captioned_early);
+}
+
+double program_start(const Options& o, const Run& r)
+{
+    return o.started_by.empty() ? 0 : r.started;
 }
 
 Windows tally(const Options& o, const Run& r, const WindowLog& windows)

@@ -61,8 +61,12 @@ struct Stack {
     }
 };
 
+// How often the probe asks the X server for a stamp (Watcher::beat), in ms.
+constexpr double beat_interval = 5;
+
 struct Run {
-    double t0 = 0;  // the start, on CLOCK_MONOTONIC
+    double t0 = 0;        // the start, on CLOCK_MONOTONIC
+    double started = -1;  // when --started-by's file was first opened
     pid_t pid = 0;
     std::string output;
     Stack stack;
@@ -87,5 +91,13 @@ struct Windows {
     const Seen* shown = nullptr;
 };
 Windows tally(const Options& o, const Run& r, const WindowLog& windows);
+
+// The instant a window's hold is judged from (--hold-from), never after it
+// began: the server's stamp just before the caption or the mapping, or the
+// program's start where nothing was stamped before them.
+double hold_start(const Options& o, const Seen& w);
+
+// The instant the program's own run began (--started-by), -1 if never seen.
+double program_start(const Options& o, const Run& r);
 
 }  // namespace probe

@@ -26,11 +26,12 @@ void report(const Options& o, const Run& r, const WindowLog& windows)
                     json(t.shown->icon_name).c_str(), json(t.shown->wm_class).c_str(),
                     t.shown->icon.empty() ? 0 : t.shown->icon[0], t.shown->icon.empty() ? 0 : t.shown->icon[1]);
         if (t.shown->gone >= 0) {  // unknown when the server died first
-            std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"gone_to_exit":%.1f,"hold_cpu_ms":%.2f)"
-                        R"(,"hold_cpu_main_thread_ms":%.2f)",
-                        t.shown->gone - t.shown->captioned, t.shown->caption_stamped ? "true" : "false",
-                        r.exited - t.shown->gone, r.cpu_last.first - r.cpu_at_caption.first,
-                        r.cpu_last.second - r.cpu_at_caption.second);
+            const double from = o.hold_from_shown ? t.shown->mapped_early : t.shown->captioned_early;
+            std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"hold_from":%.1f,"held":%.1f,"gone_to_exit":%.1f)"
+                        R"(,"hold_cpu_ms":%.2f,"hold_cpu_main_thread_ms":%.2f)",
+                        t.shown->gone - t.shown->captioned, t.shown->caption_stamped ? "true" : "false", from,
+                        t.shown->gone - hold_start(o, *t.shown), r.exited - t.shown->gone,
+                        r.cpu_last.first - r.cpu_at_caption.first, r.cpu_last.second - r.cpu_at_caption.second);
         }
     }
     std::printf(R"(,"all":[)");
@@ -54,9 +55,9 @@ void report(const Options& o, const Run& r, const WindowLog& windows)
         }
     }
     std::printf(
-        R"(],"pid":%d,"t0":%.3f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"machine":%s,"libraries":%s})"
+        R"(],"pid":%d,"t0":%.3f,"started":%.1f,"exit":%.1f,"user_ms":%.1f,"sys_ms":%.1f,"maxrss_kb":%ld,"library":%s,"machine":%s,"libraries":%s})"
         "\n",
-        r.pid, r.t0, r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
+        r.pid, r.t0, program_start(o, r), r.exited, ms(r.usage.ru_utime), ms(r.usage.ru_stime), r.usage.ru_maxrss,
         json(r.stack.library).c_str(), json(r.stack.machine).c_str(), json(Stack::names(r.stack.libraries)).c_str());
     std::fflush(stdout);
 }

@@ -57,8 +57,8 @@ void read_timeline(const std::string& path, Run& r, WindowLog& windows)
                 const std::string v = pair.substr(eq + 1);
                 const std::map<std::string, std::function<void()>> set{
                     {"created", [&] { w.created = std::stod(v); }},
-                    {"mapped", [&] { w.mapped = std::stod(v); }},
-                    {"captioned", [&] { w.captioned = std::stod(v); }},
+                    {"mapped", [&] { w.mapped = w.mapped_early = std::stod(v); }},
+                    {"captioned", [&] { w.captioned = w.captioned_early = std::stod(v); }},
                     {"gone", [&] { w.gone = std::stod(v); }},
                     {"width", [&] { w.width = std::stoi(v); }},
                     {"height", [&] { w.height = std::stoi(v); }},

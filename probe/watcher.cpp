@@ -11,8 +11,13 @@
 
 namespace probe {
 
-Watcher::Watcher(Display* dpy, std::string caption) : dpy_(dpy), caption_(std::move(caption))
+Watcher::Watcher(Display* dpy, std::string caption)
+    : dpy_(dpy), caption_(std::move(caption)),
+      // Made before the root is watched, so that it is not among the windows seen.
+      beat_(XCreateWindow(dpy_, DefaultRootWindow(dpy_), -1, -1, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent, 0,
+                          nullptr))
 {
+    XSelectInput(dpy_, beat_, PropertyChangeMask);
     XSelectInput(dpy_, DefaultRootWindow(dpy_), SubstructureNotifyMask);
     XSync(dpy_, False);
 }
@@ -32,13 +37,20 @@ void Watcher::handle(const XEvent& e, double t, double t0)
         // Properties set, or a mapping made, before the selection took
         // effect raised no event (a window manager that reparents the window
         // keeps its MapNotify from the root).
-        refresh(e.xcreatewindow.window, w, t, false);
+        refresh(e.xcreatewindow.window, w, t, false, last_stamp);
         XWindowAttributes attributes{};
         if (w.mapped < 0 && XGetWindowAttributes(dpy_, e.xcreatewindow.window, &attributes) != 0 &&
             attributes.map_state != IsUnmapped) {
             w.mapped = t;
+            w.mapped_early = last_stamp;
         }
         return;
+    }
+    const double before = last_stamp;
+    std::optional<double> stamp;
+    if (e.type == PropertyNotify) {
+        stamp = server_time(e.xproperty.time, t, t0);
+        last_stamp = std::max(last_stamp, stamp.value_or(-1));
     }
     const auto [first, end] = windows.equal_range(subject(e));
     if (first == end) {
@@ -48,10 +60,14 @@ void Watcher::handle(const XEvent& e, double t, double t0)
     Seen& w = it->second;
     switch (e.type) {
     case PropertyNotify:
-        if (const auto stamped = server_time(e.xproperty.time, t, t0)) {
-            refresh(it->first, w, *stamped, true, e.xproperty.atom);
+        // The end of the stamped millisecond, so that the moment is never
+        // early; a caption found on a change of another property was set
+        // before it, no sooner than the stamp before.
+        if (stamp) {
+            const double early = e.xproperty.atom == XA_WM_NAME ? *stamp : before;
+            refresh(it->first, w, std::min(t, *stamp + 1), true, early, e.xproperty.atom);
         } else {
-            refresh(it->first, w, t, false, e.xproperty.atom);
+            refresh(it->first, w, t, false, before, e.xproperty.atom);
         }
         break;
     case ConfigureNotify:
@@ -63,6 +79,7 @@ void Watcher::handle(const XEvent& e, double t, double t0)
     case MapNotify:
         if (w.mapped < 0) {
             w.mapped = t;
+            w.mapped_early = before;
         }
         break;
     case UnmapNotify:
@@ -89,18 +106,24 @@ void Watcher::send_delete(Window target)
     XFlush(dpy_);
 }
 
+void Watcher::beat()
+{
+    XChangeProperty(dpy_, beat_, beat_atom_, XA_INTEGER, 8, PropModeAppend, nullptr, 0);
+    XFlush(dpy_);
+}
+
 // Xvfb stamps events with CLOCK_MONOTONIC in whole milliseconds, the
 // probe's own clock, so a stamp tells when the server made a change
-// however late the probe read it. The end of that millisecond is taken,
-// so the moment is never early; a stamp that makes no sense is ignored.
+// however late the probe read it: the start of that millisecond, on the
+// probe's clock since t0. A stamp that makes no sense is ignored.
 std::optional<double> Watcher::server_time(Time stamp, double t, double t0)
 {
-    const auto now = static_cast<std::uint32_t>(static_cast<std::uint64_t>(t + t0));
-    const std::uint32_t lag = now - static_cast<std::uint32_t>(stamp);
+    const auto now = static_cast<std::uint64_t>(t + t0);
+    const std::uint32_t lag = static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(stamp);
     if (lag >= 10000) {
         return std::nullopt;
     }
-    return std::min(t, t - lag + 1);
+    return static_cast<double>(now - lag) - t0;
 }
 
 // The window an event is about; xany.window is the one it was reported
@@ -145,7 +168,7 @@ std::optional<std::string> Watcher::property(Window win, Atom name, Atom type, l
 }
 
 // Reads what the checks need, keeping what was known where a read fails.
-void Watcher::refresh(Window win, Seen& w, double t, bool stamped, Atom changed)
+void Watcher::refresh(Window win, Seen& w, double t, bool stamped, double early, Atom changed)
 {
     if (const auto pid = property(win, net_wm_pid_, XA_CARDINAL); pid && pid->size() >= sizeof(long)) {
         std::memcpy(&w.pid, pid->data(), sizeof(long));
@@ -187,6 +210,7 @@ void Watcher::refresh(Window win, Seen& w, double t, bool stamped, Atom changed)
     w.icon_name = icon_name->empty() ? *net_icon_name : *icon_name;
     if (w.captioned < 0 && w.wm_name == caption_) {
         w.captioned = t;
+        w.captioned_early = early;
         w.caption_stamped = stamped;
         if (first_caption < 0) {
             first_caption = t;

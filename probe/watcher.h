@@ -30,6 +30,12 @@ struct Seen {
     // pixels as ARGB, one to a long, as Xlib hands them over.
     std::vector<unsigned long> icon;
     bool caption_stamped = false;  // its time is the server's, not when the probe read it
+    // The same moments as the server stamped something no later than them
+    // (-1: nothing was stamped before them): the latest stamp the probe had
+    // read before it learnt of the mapping or the caption, or the caption's
+    // own. Read late or not, these are never after the moment itself.
+    double mapped_early = -1;
+    double captioned_early = -1;
 };
 
 // Every top-level window seen, by id. The server hands a vanished client's
@@ -45,17 +51,27 @@ public:
 
     WindowLog windows;  // an id's latest window is its last
     double first_caption = -1;
+    // The latest moment the server stamped on an event the probe has read
+    // (-1: none yet). The server reports events in the order it makes the
+    // changes, so whatever the probe reads next happened no sooner.
+    double last_stamp = -1;
 
     // t is when the probe read the event; t0 the start, on the same clock.
     void handle(const XEvent& e, double t, double t0);
 
     void send_delete(Window target);
 
+    // Asks the server for a stamp: an empty change to a property of the
+    // probe's own unmapped window, whose PropertyNotify carries the server's
+    // time. Done every few milliseconds, it keeps last_stamp close behind
+    // whatever the program does.
+    void beat();
+
 private:
     // Xvfb stamps events with CLOCK_MONOTONIC in whole milliseconds, the
     // probe's own clock, so a stamp tells when the server made a change
-    // however late the probe read it. The end of that millisecond is taken,
-    // so the moment is never early; a stamp that makes no sense is ignored.
+    // however late the probe read it: the start of that millisecond, on the
+    // probe's clock since t0. A stamp that makes no sense is ignored.
     static std::optional<double> server_time(Time stamp, double t, double t0);
 
     // The window an event is about; xany.window is the one it was reported
@@ -68,10 +84,13 @@ private:
 
     // Reads what the checks need, keeping what was known where a read fails;
     // CHANGED names the property that changed (None: any may have).
-    void refresh(Window win, Seen& w, double t, bool stamped, Atom changed = None);
+    // EARLY is an instant no later than the change (see Seen).
+    void refresh(Window win, Seen& w, double t, bool stamped, double early, Atom changed = None);
 
     Display* dpy_;
     std::string caption_;
+    Window beat_;
+    Atom beat_atom_ = XInternAtom(dpy_, "QUORVANTEL_PROBE_STAMP", False);
     Atom net_wm_pid_ = XInternAtom(dpy_, "_NET_WM_PID", False);
     Atom net_wm_name_ = XInternAtom(dpy_, "_NET_WM_NAME", False);
     Atom net_wm_icon_name_ = XInternAtom(dpy_, "_NET_WM_ICON_NAME", False);
