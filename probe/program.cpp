@@ -108,6 +108,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
     bool x_alive = true;
     double next_look = 0;
     double next_beat = 0;
+    double next_cpu = 0;
 
     for (;;) {
         const double t = now_ms() - t0;
@@ -124,9 +125,13 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 
         // The next moment something is due: a timed action, or a check-up.
         double due = t + 100;
-        // A fresh server stamp every few milliseconds while the program
-        // runs, so that its window's mapping has one just before it.
-        if (r.exited < 0 && x_alive) {
+        // A fresh server stamp every few milliseconds until the program's
+        // window has been mapped and captioned, so that each has one just
+        // before it.
+        const bool stamped = std::any_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
+            return ours(o, r, w.second) && w.second.mapped >= 0 && w.second.captioned >= 0;
+        });
+        if (r.exited < 0 && x_alive && !stamped) {
             if (t >= next_beat) {
                 watch.beat();
                 next_beat = t + beat_interval;
@@ -143,7 +148,8 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             const bool held = std::any_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
                 return ours(o, r, w.second) && w.second.captioned >= 0 && w.second.gone < 0;
             });
-            if (held) {
+            if (held && (r.cpu_at_caption.first < 0 || t >= next_cpu)) {
+                next_cpu = t + 100;
                 r.cpu_last = cpu_so_far(r.pid);
                 if (r.cpu_at_caption.first < 0) {
                     r.cpu_at_caption = r.cpu_last;
