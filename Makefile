@@ -21,6 +21,7 @@ help:
 	@echo "             (without a desktop: on a private X server, with a picture in build/run/)"
 	@echo "make test    install what is missing, build, and run the whole test suite"
 	@echo "make soak    the whole suite RUNS times (10), beside HOGS busy loops (0): how often it fails"
+	@echo "             and each bound's worst margin; COLD=1: each run from a fresh clone, every build anew"
 	@echo "make asan    the tests on a build with AddressSanitizer and UBSan"
 	@echo "make bench   benchmark against the floor and a peer, and under load (RUNS=10)"
 	@echo "make build   the release build only (build/release/quorvantel)"
@@ -65,10 +66,13 @@ test-build: package
 test: test-build
 	ctest --preset ci
 
-# How reliable the suite is: the whole of it RUNS times, beside HOGS busy loops.
+# How reliable the suite is: the whole of it RUNS times, beside HOGS busy
+# loops; with COLD=1 each run is make test in a fresh clone.
 HOGS ?= 0
-soak: test-build
-	scripts/soak.sh $(RUNS) $(HOGS) build/soak
+COLD ?= 0
+soak: $(if $(filter 1,$(COLD)),,test-build)
+	@$(DEPS) test
+	COLD=$(COLD) scripts/soak.sh $(RUNS) $(HOGS) build/soak
 
 asan:
 	@$(DEPS) test
