@@ -116,7 +116,7 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             const bool all_gone = std::all_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
                 return !ours(o, r, w.second) || w.second.gone >= 0;
             });
-            if (all_gone || t - r.exited > 200 || !x_alive) {
+            if (all_gone || t - r.exited > gone_after_exit || !x_alive) {
                 break;
             }
         } else if (t > o.timeout) {

@@ -63,6 +63,12 @@ struct Stack {
 
 // How often the probe asks the X server for a stamp (Watcher::beat), in ms.
 constexpr double beat_interval = 5;
+// How long after the program's exit the probe waits for the server to
+// report its windows gone, in ms: the server removes a client's windows when
+// its connection closes, at the latest as the process ends (under Wine, in
+// Wine's shutdown), and the wait ends as soon as they are. Only a window the
+// server kept would last it.
+constexpr double gone_after_exit = 5000;
 
 struct Run {
     double t0 = 0;        // the start, on CLOCK_MONOTONIC
@@ -80,8 +86,9 @@ struct Run {
 // Whether a window is the program's (by _NET_WM_PID, or every window with --any-client).
 bool ours(const Options& o, const Run& r, const Seen& w);
 
-// Runs the program to its end, carrying out the timed actions, then gives the
-// server a moment to report the windows it removed on the program's behalf.
+// Runs the program to its end, carrying out the timed actions, then waits
+// (gone_after_exit at most) for the server to report the windows it removed
+// on the program's behalf.
 Run watch_run(const Options& o, Display* dpy, Watcher& watch);
 
 // The program's windows, and the one judged: the first captioned.
