@@ -67,12 +67,14 @@ test: test-build
 	ctest --preset ci
 
 # How reliable the suite is: the whole of it RUNS times, beside HOGS busy
-# loops; with COLD=1 each run is make test in a fresh clone.
+# loops; with COLD=1 each run is make test in a fresh clone; PRESET=asan or
+# cross-tests soaks the build make asan or make test-cross left.
 HOGS ?= 0
 COLD ?= 0
-soak: $(if $(filter 1,$(COLD)),,test-build)
+PRESET ?= ci
+soak: $(if $(filter 1,$(COLD)),,$(if $(filter ci,$(PRESET)),test-build))
 	@$(DEPS) test
-	COLD=$(COLD) scripts/soak.sh $(RUNS) $(HOGS) build/soak
+	COLD=$(COLD) PRESET=$(PRESET) scripts/soak.sh $(RUNS) $(HOGS) build/soak-$(PRESET)$(if $(filter 1,$(COLD)),-cold)
 
 asan:
 	@$(DEPS) test
@@ -171,7 +173,7 @@ format:
 	clang-format -i $(FORMATTED)
 
 clean:
-	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/debian build/reproducible build/soak \
+	rm -rf build/dev build/release build/ci build/asan build/windows build/deb build/run build/debian build/reproducible build/soak* \
 	    build/cross-* build/deb-* build/arch dist
 
 distclean:

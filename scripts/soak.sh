@@ -4,7 +4,8 @@
 # row, with HOGS busy loops beside it, and prints which runs failed and in
 # which tests, and each timed expectation's worst value against its bound
 # (scripts/soak-margins.py, from each run's JUnit file). Warm, each run is
-# ctest --preset ci on the build already made. With COLD=1, each run is
+# ctest --preset PRESET (ci, or asan or cross-tests after make asan or make
+# test-cross) on the build already made. With COLD=1, each run is
 # make test in a fresh clone of the committed tree with an empty build
 # folder: a new Wine prefix, new fixtures, the SDL for Windows built anew.
 # The logs and JUnit files stay in DIR.
@@ -33,7 +34,7 @@ for run in $(seq "$runs"); do
         git clone -q . "$clone"
         (cd "$clone" && make test-build && ctest --preset ci --output-junit "$junit") >"$log" 2>&1 || :
     else
-        ctest --preset ci --output-junit "$junit" >"$log" 2>&1 || :
+        ctest --preset "${PRESET:-ci}" --output-junit "$junit" >"$log" 2>&1 || :
     fi
     # A run that ended before its tests did (a failed build) has no JUnit file.
     [ -f "$junit" ] || { echo "soak: run $run of $runs did not run its tests (log: $log)"; exit 1; }
@@ -41,5 +42,5 @@ for run in $(seq "$runs"); do
 done
 
 echo
-echo "soak: $runs runs beside $hogs busy loops$([ "${COLD:-0}" = 1 ] && echo ", each cold")"
+echo "soak: $runs runs of ${PRESET:-ci} beside $hogs busy loops$([ "${COLD:-0}" = 1 ] && echo ", each cold")"
 scripts/soak-margins.py "$dir"/run-*.xml
