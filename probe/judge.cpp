@@ -51,7 +51,7 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
                "_NET_WM_NAME " + json(o.caption) + ", got " + json(t.shown->net_wm_name));
         expect(t.shown->icon_name == o.icon_name,
                "icon name " + json(o.icon_name) + ", got " + json(t.shown->icon_name));
-        expect(t.shown->gone >= 0 && (o.gone_at_exit || t.shown->gone <= r.exited + o.late),
+        expect(t.shown->gone >= 0 && (o.gone_at_exit || t.shown->gone_early <= r.exited),
                "the window gone before the program exited");
         if (o.wm_class) {
             const std::string& seen = t.shown->wm_class;
@@ -74,7 +74,7 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
         const double from = hold_start(o, *t.shown);
         const double hold = t.shown->gone - from;
         const double after_caption = t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from);
-        expect(hold >= o.hold->first - o.late && after_caption <= o.hold->second,
+        expect(hold >= o.hold->first && after_caption <= o.hold->second,
                "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold) +
                    " (" + std::to_string(after_caption) + " after the caption)");
     }

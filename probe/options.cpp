@@ -101,7 +101,6 @@ Options parse(int argc, char** argv)
              }},
             {"--exit-within", [&] { o.exit_within = std::stod(value()); }},
             {"--gone-at-exit", [&] { o.gone_at_exit = true; }},
-            {"--late", [&] { o.late = std::stod(value()); }},
             {"--exit-after", [&] { o.exit_after = std::stod(value()); }},
             {"--started-by", [&] { o.started_by = value(); }},
             {"--stack",

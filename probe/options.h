@@ -30,10 +30,6 @@
 //   --hold-from shown  ... at least MIN after it was mapped instead (caption: the default)
 //   --gone-at-exit     the window goes as the process ends (in Wine's shutdown), so it
 //                      may be seen gone just after the exit
-//   --late MS          the times are when the events reached the watcher, up to MS
-//                      after they happened (a compositor's IPC, where no event carries
-//                      the server's time): the hold may measure MS short, and the
-//                      window's end be seen MS after the exit
 //   --exit-within MS   the program has exited MS after its start
 //   --exit-after MS    ... and not before MS after it
 //   --started-by PATH  its start is when PATH (its SDL.dll, say) is first opened,
@@ -79,7 +75,6 @@ struct Options {
     bool no_window = false;
     std::optional<std::pair<double, double>> hold;
     bool hold_from_shown = false;
-    double late = 0;
     bool gone_at_exit = false;
     std::optional<double> exit_within;
     std::optional<double> exit_after;

@@ -57,9 +57,12 @@ void read_timeline(const std::string& path, Run& r, WindowLog& windows)
                 const std::string v = pair.substr(eq + 1);
                 const std::map<std::string, std::function<void()>> set{
                     {"created", [&] { w.created = std::stod(v); }},
-                    {"mapped", [&] { w.mapped = w.mapped_early = std::stod(v); }},
-                    {"captioned", [&] { w.captioned = w.captioned_early = std::stod(v); }},
+                    {"mapped", [&] { w.mapped = std::stod(v); }},
+                    {"mapped_early", [&] { w.mapped_early = std::stod(v); }},
+                    {"captioned", [&] { w.captioned = std::stod(v); }},
+                    {"captioned_early", [&] { w.captioned_early = std::stod(v); }},
                     {"gone", [&] { w.gone = std::stod(v); }},
+                    {"gone_early", [&] { w.gone_early = std::stod(v); }},
                     {"width", [&] { w.width = std::stoi(v); }},
                     {"height", [&] { w.height = std::stoi(v); }},
                     {"shell", [&] { w.shell = v; }},

@@ -9,8 +9,11 @@
 //   output HEX                   what it wrote to standard output
 //   libraries LIB,LIB            the SDL libraries mapped into it (names up to ".so")
 //   window ID KEY=VALUE...       one of its windows: created, mapped, captioned
-//                                and gone (MS, -1 for never), width, height,
-//                                shell, and wm_class and wm_name (HEX)
+//                                and gone (MS, -1 for never) as the watcher
+//                                read them, and mapped_early, captioned_early
+//                                and gone_early, moments no later than each
+//                                (Seen); width, height, shell, and wm_class and
+//                                wm_name (HEX)
 #pragma once
 
 #include <map>

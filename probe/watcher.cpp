@@ -85,7 +85,7 @@ void Watcher::handle(const XEvent& e, double t, double t0)
     case UnmapNotify:
     case DestroyNotify:
         if (w.gone < 0 && (e.type == DestroyNotify || w.mapped >= 0)) {
-            w.gone = t;
+            w.gone = w.gone_early = t;
         }
         break;
     default:

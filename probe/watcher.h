@@ -36,6 +36,9 @@ struct Seen {
     // own. Read late or not, these are never after the moment itself.
     double mapped_early = -1;
     double captioned_early = -1;
+    // Where the watcher reads events late (a compositor's IPC), a moment no
+    // later than the window's end; on X, when the probe read it.
+    double gone_early = -1;
 };
 
 // Every top-level window seen, by id. The server hands a vanished client's
