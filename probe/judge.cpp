@@ -70,13 +70,17 @@ int judge(const Options& o, const Run& r, const WindowLog& windows)
         // At least MIN from an instant no later than the hold's start: the
         // server's stamp just before the caption, or before the mapping where
         // the caption may reach the server after the hold began; at most MAX
-        // from the caption, which the program sets before it sleeps.
+        // from the caption, which the program sets before it sleeps, less the
+        // time its main thread waited for a CPU meanwhile: a busy machine's
+        // time, where a hold twice as long is asleep.
         const double from = hold_start(o, *t.shown);
         const double hold = t.shown->gone - from;
-        const double after_caption = t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from);
+        const double after_caption =
+            t.shown->gone - (t.shown->captioned >= 0 ? t.shown->captioned : from) - hold_waited(r);
         expect(hold >= o.hold->first && after_caption <= o.hold->second,
                "a hold of " + num(o.hold->first) + ".." + num(o.hold->second) + " ms, got " + std::to_string(hold) +
-                   " (" + std::to_string(after_caption) + " after the caption)");
+                   " (" + std::to_string(after_caption) + " after the caption, less " + std::to_string(hold_waited(r)) +
+                   " waiting for a CPU)");
     }
     const double started = program_start(o, r);
     if (!o.started_by.empty()) {

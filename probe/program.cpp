@@ -22,27 +22,28 @@
 namespace probe {
 namespace {
 
-// CPU time a running process has used so far, in ms: all its threads, and
-// its main thread alone.
-std::pair<double, double> cpu_so_far(pid_t pid)
+// CPU time a running process has used so far, in ms, from each thread's
+// schedstat (the time it ran, then the time it waited to run).
+Cpu cpu_so_far(pid_t pid)
 {
-    double total = 0;
-    double main_thread = 0;
+    Cpu cpu{0, 0, 0};
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task/";
     if (DIR* dir = opendir(tasks.c_str())) {
         while (const dirent* task = readdir(dir)) {
             std::ifstream stat(tasks + task->d_name + "/schedstat");
-            double ns = 0;
-            if (task->d_name[0] != '.' && stat >> ns) {
-                total += ns / 1e6;
+            double ran = 0;
+            double waited = 0;
+            if (task->d_name[0] != '.' && stat >> ran >> waited) {
+                cpu.total += ran / 1e6;
                 if (std::to_string(pid) == task->d_name) {
-                    main_thread = ns / 1e6;
+                    cpu.main_thread = ran / 1e6;
+                    cpu.main_waited = waited / 1e6;
                 }
             }
         }
         closedir(dir);
     }
-    return {total, main_thread};
+    return cpu;
 }
 
 pid_t start(const Options& o, int& out_fd)
@@ -148,10 +149,10 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
             const bool held = std::any_of(watch.windows.begin(), watch.windows.end(), [&](const auto& w) {
                 return ours(o, r, w.second) && w.second.captioned >= 0 && w.second.gone < 0;
             });
-            if (held && (r.cpu_at_caption.first < 0 || t >= next_cpu)) {
+            if (held && (r.cpu_at_caption.total < 0 || t >= next_cpu)) {
                 next_cpu = t + 100;
                 r.cpu_last = cpu_so_far(r.pid);
-                if (r.cpu_at_caption.first < 0) {
+                if (r.cpu_at_caption.total < 0) {
                     r.cpu_at_caption = r.cpu_last;
                 }
             }
@@ -233,6 +234,11 @@ Run watch_run(const Options& o, Display* dpy, Watcher& watch)
 double hold_start(const Options& o, const Seen& w)
 {
     return std::max(0.0, o.hold_from_shown ? w.mapped_early : w.captioned_early);
+}
+
+double hold_waited(const Run& r)
+{
+    return r.cpu_at_caption.main_waited < 0 ? 0 : r.cpu_last.main_waited - r.cpu_at_caption.main_waited;
 }
 
 double program_start(const Options& o, const Run& r)

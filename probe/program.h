@@ -70,14 +70,22 @@ constexpr double beat_interval = 5;
 // server kept would last it.
 constexpr double gone_after_exit = 5000;
 
+// CPU time, in ms: used by all of a process's threads, by its main thread,
+// and how long its main thread waited, runnable, for a CPU (-1: not read).
+struct Cpu {
+    double total = -1;
+    double main_thread = -1;
+    double main_waited = -1;
+};
+
 struct Run {
     double t0 = 0;        // the start, on CLOCK_MONOTONIC
     double started = -1;  // when --started-by's file was first opened
     pid_t pid = 0;
     std::string output;
     Stack stack;
-    std::pair<double, double> cpu_at_caption{-1, -1};  // CPU used when the caption was seen,
-    std::pair<double, double> cpu_last{-1, -1};        // and at the last look while the window was up
+    Cpu cpu_at_caption;  // when the caption was seen,
+    Cpu cpu_last;        // and at the last look while the window was up
     double exited = -1;
     int wstatus = 0;
     rusage usage{};
@@ -103,6 +111,10 @@ Windows tally(const Options& o, const Run& r, const WindowLog& windows);
 // began: the server's stamp just before the caption or the mapping, or the
 // program's start where nothing was stamped before them.
 double hold_start(const Options& o, const Seen& w);
+
+// How long the program's main thread, which holds the window, waited for a
+// CPU while its window was up: the busy machine's time, not the program's.
+double hold_waited(const Run& r);
 
 // The instant the program's own run began (--started-by), -1 if never seen.
 double program_start(const Options& o, const Run& r);

@@ -28,10 +28,11 @@ void report(const Options& o, const Run& r, const WindowLog& windows)
         if (t.shown->gone >= 0) {  // unknown when the server died first
             const double from = o.hold_from_shown ? t.shown->mapped_early : t.shown->captioned_early;
             std::printf(R"(,"hold":%.1f,"caption_stamped":%s,"hold_from":%.1f,"held":%.1f,"gone_to_exit":%.1f)"
-                        R"(,"hold_cpu_ms":%.2f,"hold_cpu_main_thread_ms":%.2f)",
+                        R"(,"hold_cpu_ms":%.2f,"hold_cpu_main_thread_ms":%.2f,"hold_waited_ms":%.2f)",
                         t.shown->gone - t.shown->captioned, t.shown->caption_stamped ? "true" : "false", from,
                         t.shown->gone - hold_start(o, *t.shown), r.exited - t.shown->gone,
-                        r.cpu_last.first - r.cpu_at_caption.first, r.cpu_last.second - r.cpu_at_caption.second);
+                        r.cpu_last.total - r.cpu_at_caption.total,
+                        r.cpu_last.main_thread - r.cpu_at_caption.main_thread, hold_waited(r));
         }
     }
     std::printf(R"(,"all":[)");
